@@ -1,0 +1,4 @@
+// The per-cycle product step.
+#include "products/qv_products.h"
+
+extern "C" void productsStep(void) {}

@@ -1,0 +1,90 @@
+// The executive's own C++ interface: start-up configuration, image layout, the scan
+// cycle and its statistics. The C boundary is qv_executive.h.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "runtime/executive/qv_executive.h"
+#include "runtime/executive/slots.h"
+
+namespace qv {
+
+// ---- Start-up configuration (config.cpp) --------------------------------------
+
+// The environment as the program reads it once at start-up.
+struct StartupEnvironment {
+    std::string imageName = kDefaultImageName;
+    uint32_t imageSize = kDefaultImageSize;
+    int32_t timeoutPolls = 0;  // QV_TIMEOUT seconds × 100; 0 = wait forever
+};
+
+// Reads QV_MEMORY_NAME, QV_MEMORY_SIZE and QV_TIMEOUT (not in revision 1). A value that
+// cannot be used is reported on standard error and gives false: the program must end
+// with status -1 before any image is opened.
+bool readStartupEnvironment(StartupEnvironment& environment);
+
+// The image name and size as openMemory reads them: QV_MEMORY_NAME (first call only)
+// and QV_MEMORY_SIZE (every call), with their defaults.
+std::string requestedImageName();
+uint32_t requestedImageSize();
+
+// File names beside the program, derived from argv[0].
+extern std::string tracename;
+extern std::string paramfilename;
+std::string deriveTraceName(const std::string& programPath);
+std::string deriveParamFileName(const std::string& programPath);
+
+// ---- Image (image.cpp) ----------------------------------------------------------
+
+// Bytes of the mapping, as openMemory found them (also written into the image's first
+// word when the mapping holds it).
+extern uint32_t imageSize;
+
+// The outcome of laying out the image: 0 laid out, 1 image too small, -1 not opened.
+int layOutImage();
+
+// ---- Clock (clock.cpp) ------------------------------------------------------------
+
+// Elapsed microseconds of a cycle scheduled at `scheduled`, measured at `now`.
+uint32_t elapsedSince(long double scheduled, long double now);
+
+// True when a `simuperiod` value is a period: finite, not negative, below 2^32.
+bool periodUsable(float simuperiodValue);
+
+// The period in whole microseconds that the executive uses for a `simuperiod` value.
+// Negative, NaN, infinite and out-of-range values keep the last usable period.
+uint32_t usablePeriod(float simuperiodValue);
+
+// Resets what usablePeriod remembers (start-up, tests).
+void resetUsablePeriod(uint32_t period);
+
+// ---- Scan cycle (scan_cycle.cpp) ------------------------------------------------------
+
+// The whole program: start-up, the cycle loop, the end. Returns the exit status.
+int runProgram(int argc, char** argv);
+
+// Its pieces: start-up after the layout, one cycle (steps from the breakpoint report to
+// the wait), the wait in STOP (false when the program is to end), the cycle loop, the end.
+void startUp();
+void runCycle();
+bool waitWhileStopped();
+void runLoop();
+int endProgram();
+
+// ---- Statistics (statistics.cpp) -----------------------------------------------------
+
+struct CycleStatistics {
+    uint32_t tab[100];  // ring of the last measured durations, microseconds
+    int64_t count;      // running sum of tab (wide, so long pauses cannot overflow it)
+    int32_t nb;         // measured cycles in the ring plus one, saturating at 100
+};
+extern CycleStatistics cycleStatistics;
+
+// Clears the ring; `nb` starts at 0 in revision 3 (first cycle unmeasured), else 1.
+void resetCycleStatistics();
+
+// Updates the statistics slots after a cycle of `elapsed` microseconds.
+void updateCycleStatistics(uint32_t elapsed);
+
+}  // namespace qv

@@ -1,0 +1,88 @@
+// Operating-system services, behind one small interface. This folder is the only
+// place that includes POSIX headers; everything else calls these functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::platform {
+
+// ---- Named shared memory -------------------------------------------------
+
+// A mapped view of a named shared memory object.
+struct SharedMapping {
+    unsigned char* view = nullptr;  // start of the mapped view
+    std::size_t size = 0;           // bytes mapped (never more than the object holds)
+    int handle = -1;                // descriptor of the object
+    bool created = false;           // the object did not exist before
+};
+
+// True when `name` can name a shared memory object here (no '/', not empty, not too long).
+bool sharedMemoryNameUsable(const std::string& name);
+
+// Creates the object `name` with `size` bytes, or opens it if it exists, and maps it
+// for reading and writing. An existing object keeps its own size: the view covers
+// min(size, its size). Returns an empty mapping (view null) when anything fails.
+SharedMapping openSharedMemory(const std::string& name, std::size_t size);
+
+// Opens an existing object without creating or resizing it and maps all of it.
+SharedMapping attachSharedMemory(const std::string& name);
+
+// Unmaps the view and closes the descriptor; the object itself stays.
+void closeSharedMemory(SharedMapping& mapping);
+
+// Removes the name; mappings that exist stay valid. True when the name existed.
+bool removeSharedMemory(const std::string& name);
+
+// ---- Environment, process, files -----------------------------------------
+
+// The value of an environment variable, or nothing when it is not set.
+std::optional<std::string> environmentVariable(const char* name);
+
+int32_t processId();
+
+// The directory for temporary files: $TMPDIR, else /tmp. Ends without a separator.
+std::string temporaryDirectory();
+
+// ---- Clock and waits ------------------------------------------------------
+
+// Monotonic clock in whole milliseconds (the tick count).
+uint64_t tickMilliseconds();
+
+// Monotonic clock in nanoseconds, for measurements only.
+uint64_t monotonicNanoseconds();
+
+// Sleeps whole milliseconds; a signal does not cut the sleep short.
+void sleepMilliseconds(uint32_t milliseconds);
+
+// Waits microseconds with microsecond granularity (a readiness wait on no descriptors).
+void waitMicroseconds(uint32_t microseconds);
+
+// ---- Child processes (supervisor tools and tests) -------------------------
+
+struct ChildProcess {
+    int32_t pid = -1;
+};
+
+// Starts `argv[0]` with the given arguments; `environment` entries ("NAME=value") are
+// added to the current environment. Standard output and error go to `outputFile`
+// when it is not empty (truncated first), else they are inherited.
+std::optional<ChildProcess> startProcess(const std::vector<std::string>& argv,
+                                         const std::vector<std::string>& environment,
+                                         const std::string& outputFile = {});
+
+// Waits for the child to end, at most `timeoutMilliseconds` (negative: forever).
+// Returns its exit status (0..255), 128 + signal when a signal ended it, or nothing
+// on time-out.
+std::optional<int> waitProcess(ChildProcess& child, int32_t timeoutMilliseconds);
+
+// True while the process exists.
+bool processAlive(int32_t pid);
+
+// Ends the process at once.
+void killProcess(int32_t pid);
+
+}  // namespace qv::platform

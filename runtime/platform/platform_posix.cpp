@@ -1,0 +1,196 @@
+// POSIX stand-ins for the operating-system services of platform.h.
+#include "runtime/platform/platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace qv::platform {
+
+namespace {
+
+std::string objectPath(const std::string& name) { return "/" + name; }
+
+SharedMapping mapObject(int fd, std::size_t size, bool created) {
+    SharedMapping mapping;
+    if (size == 0) {
+        close(fd);
+        return mapping;
+    }
+    void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (view == MAP_FAILED) {
+        close(fd);
+        return mapping;
+    }
+    mapping.view = static_cast<unsigned char*>(view);
+    mapping.size = size;
+    mapping.handle = fd;
+    mapping.created = created;
+    return mapping;
+}
+
+std::size_t objectSize(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_size < 0) return 0;
+    return static_cast<std::size_t>(st.st_size);
+}
+
+}  // namespace
+
+bool sharedMemoryNameUsable(const std::string& name) {
+    if (name.empty() || name.size() > 250) return false;
+    for (char c : name)
+        if (c == '/' || c == '\0') return false;
+    return name != "." && name != "..";
+}
+
+SharedMapping openSharedMemory(const std::string& name, std::size_t size) {
+    if (!sharedMemoryNameUsable(name)) return {};
+    const std::string path = objectPath(name);
+    bool created = true;
+    int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = shm_open(path.c_str(), O_RDWR, 0600);
+    }
+    if (fd < 0) return {};
+    std::size_t existing = objectSize(fd);
+    if (created || existing == 0) {
+        // A new object (size 0) takes the size asked for.
+        if (size > 0 && ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            close(fd);
+            return {};
+        }
+        existing = size;
+    }
+    return mapObject(fd, size < existing ? size : existing, created);
+}
+
+SharedMapping attachSharedMemory(const std::string& name) {
+    if (!sharedMemoryNameUsable(name)) return {};
+    int fd = shm_open(objectPath(name).c_str(), O_RDWR, 0600);
+    if (fd < 0) return {};
+    return mapObject(fd, objectSize(fd), false);
+}
+
+void closeSharedMemory(SharedMapping& mapping) {
+    if (mapping.view != nullptr) munmap(mapping.view, mapping.size);
+    if (mapping.handle >= 0) close(mapping.handle);
+    mapping = SharedMapping{};
+}
+
+bool removeSharedMemory(const std::string& name) {
+    if (!sharedMemoryNameUsable(name)) return false;
+    return shm_unlink(objectPath(name).c_str()) == 0;
+}
+
+std::optional<std::string> environmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+int32_t processId() { return static_cast<int32_t>(getpid()); }
+
+std::string temporaryDirectory() {
+    std::string dir = environmentVariable("TMPDIR").value_or("");
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir.empty() ? std::string("/tmp") : dir;
+}
+
+uint64_t monotonicNanoseconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+uint64_t tickMilliseconds() { return monotonicNanoseconds() / 1000000u; }
+
+void sleepMilliseconds(uint32_t milliseconds) {
+    timespec left{static_cast<time_t>(milliseconds / 1000u),
+                  static_cast<long>(milliseconds % 1000u) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+void waitMicroseconds(uint32_t microseconds) {
+    timeval timeout{static_cast<time_t>(microseconds / 1000000u),
+                    static_cast<suseconds_t>(microseconds % 1000000u)};
+    select(0, nullptr, nullptr, nullptr, &timeout);
+}
+
+std::optional<ChildProcess> startProcess(const std::vector<std::string>& argv,
+                                         const std::vector<std::string>& environment,
+                                         const std::string& outputFile) {
+    if (argv.empty()) return std::nullopt;
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e != nullptr; ++e) {
+        std::string entry(*e);
+        bool overridden = false;
+        for (const std::string& add : environment) {
+            auto eq = add.find('=');
+            if (eq != std::string::npos && entry.compare(0, eq + 1, add, 0, eq + 1) == 0)
+                overridden = true;
+        }
+        if (!overridden) envStrings.push_back(entry);
+    }
+    for (const std::string& add : environment) envStrings.push_back(add);
+
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!outputFile.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    }
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return std::nullopt;
+    return ChildProcess{static_cast<int32_t>(pid)};
+}
+
+std::optional<int> waitProcess(ChildProcess& child, int32_t timeoutMilliseconds) {
+    if (child.pid <= 0) return std::nullopt;
+    const uint64_t start = tickMilliseconds();
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(child.pid, &status, WNOHANG);
+        if (r == child.pid) {
+            child.pid = -1;
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+            return std::nullopt;
+        }
+        if (r < 0 && errno != EINTR) return std::nullopt;
+        if (timeoutMilliseconds >= 0 &&
+            tickMilliseconds() - start >= static_cast<uint64_t>(timeoutMilliseconds))
+            return std::nullopt;
+        sleepMilliseconds(2);
+    }
+}
+
+bool processAlive(int32_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
+void killProcess(int32_t pid) {
+    if (pid > 0) kill(pid, SIGKILL);
+}
+
+}  // namespace qv::platform
