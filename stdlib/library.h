@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "runtime/debug/qv_debug.h"
 #include "runtime/executive/executive.h"
 #include "stdlib/qv_stdlib.h"
 
@@ -51,6 +52,23 @@ inline int32_t cycleMark() {
     const long double t = timeNow;
     if (!(t >= -9.2e18L && t <= 9.2e18L)) return 0;
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(t))));
+}
+
+// ---- Strings ----------------------------------------------------------------------
+// A STRING is a character array: three header slots (capacity high byte, low byte, an
+// unused slot), then one character per slot. Character slots are kCharSlotSize bytes.
+
+inline unsigned char* stringSlot(unsigned char* s, int k) { return s + kCharSlotSize * (3 + k); }
+inline const unsigned char* stringSlot(const unsigned char* s, int k) { return s + kCharSlotSize * (3 + k); }
+inline unsigned char stringChar(const unsigned char* s, int k) { return stringSlot(s, k)[0]; }
+inline int stringCapacity(const unsigned char* s) { return array_char_size(s); }
+inline int stringLength(const unsigned char* s) { return array_char_len(s); }
+
+// Writes character k of a result string into both its current and its second byte.
+inline void setStringChar(unsigned char* s, int k, unsigned char c) {
+    unsigned char* slot = stringSlot(s, k);
+    slot[0] = c;
+    slot[1] = c;
 }
 
 // The configured cycle period in microseconds.
