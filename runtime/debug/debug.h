@@ -1,5 +1,8 @@
-// The debug services' own C++ interface, for the executive. The C boundary is qv_debug.h.
+// The debug services' own C++ interface, for the executive and for supervisors written
+// in C++. The C boundary is qv_debug.h.
 #pragma once
+
+#include <cstdint>
 
 #include "runtime/debug/qv_debug.h"
 
@@ -8,5 +11,19 @@ namespace qv {
 // Flushes the trace file if it is open: after every cycle and at every poll while idle.
 // Revision 2 closes the file for good once it has grown beyond 1000000 bytes.
 void flushTrace();
+
+// The status change message of QV_hook, for the two statuses given.
+void printStatusChange(int32_t before, int32_t now);
+
+// Revision 3: writes the pause line for `status` ("pause 0:1" for STOP, "pause 1:0"
+// otherwise), opening the trace file first if it is not open. 0 when no file could be
+// opened.
+int writePauseLine(int32_t status);
+
+// Revision 3: QV_addTraceIndex and QV_removeTraceIndex for a supervisor that maps the
+// image by other means than openMemory: `flagSlot` is the boolean slot to set (in
+// practice `tracesnapshop`) in the caller's own mapping, or null for none.
+int addTraceIndex(int index, int32_t* table, unsigned char* flagSlot);
+int removeTraceIndex(int index, int32_t* table, unsigned char* flagSlot);
 
 }  // namespace qv

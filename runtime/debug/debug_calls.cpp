@@ -1,14 +1,32 @@
-// The per-cycle debug calls of the scan cycle.
+// The per-cycle debug calls of the scan cycle. The freeze before the behaviours step saves
+// the values it starts from, so that the trace and the data breakpoints after it see
+// exactly the changes it made; the freeze after it saves the values for the next cycle.
 #include "runtime/debug/debug.h"
 #include "runtime/executive/executive.h"
 
 extern "C" {
 
 #if QV_REVISION == 3
-void QV_manage_debug_informations_pre(unsigned char* /*image*/) {}
-void QV_manage_debug_informations_post(unsigned char* /*image*/) {}
-#else
-void QV_manage_debug_informations(unsigned char* /*image*/) {}
+void QV_manage_debug_informations_pre(unsigned char* image) {
+    // One time stamp per cycle: the lines before and after the step carry the same time.
+    currentMilliseconds = static_cast<double>(microSecondsNow() / 1000.0L);
+    QV_manage_trace(image, 0);
+    QV_freeze_memory_for_debug(image);
+}
+
+void QV_manage_debug_informations_post(unsigned char* image) {
+    QV_manage_trace(image, 1);
+    QV_manage_breakpoints(image);
+    QV_freeze_memory_for_debug(image);
+}
+#endif
+
+#if QV_REVISION == 2
+void QV_manage_debug_informations(unsigned char* image) {
+    QV_manage_trace(image, 0);
+    QV_manage_breakpoints(image);
+    QV_freeze_memory_for_debug(image);
+}
 #endif
 
 #if QV_REVISION == 1

@@ -12,7 +12,9 @@ extern "C" {
 
 /* ---- Posting, forcing and freezing ---------------------------------------------- */
 
-/* Generated code: re-apply a forcing after writing a variable; each returns the slot. */
+/* Generated code: re-apply a forcing after writing a variable; each returns the slot.
+ * Revisions 2 and 3; revision 1's freezes detect changes and trace as well. Array
+ * variants post elements 0..n-1 (revisions 2 and 3). */
 unsigned char *QV_post_bool(unsigned char *slot);
 int32_t *QV_post_int(int32_t *slot);
 float *QV_post_float(float *slot);
@@ -26,7 +28,9 @@ void QV_freeze_int_array(int32_t *array, int n);
 void QV_freeze_float_array(float *array, int n);
 void QV_freeze_char_array(unsigned char *array, int n);
 
-/* Supervisor side, on the caller's own mapping of the image. */
+/* Supervisor side, on the caller's own mapping of the image (revisions 2 and 3). The
+ * slot is found from the header of that mapping; an index outside its area is ignored.
+ * The table operations return 1 when the table changed. */
 void QV_force_bool(unsigned char *image, int index, int value);
 void QV_force_int(unsigned char *image, int index, int value);
 void QV_force_float(unsigned char *image, int index, float value);
@@ -37,23 +41,25 @@ void QV_unforce_float(unsigned char *image, int index);
 void QV_unforce_char(unsigned char *image, int index);
 int QV_addIndex(int index, int32_t *table);
 int QV_removeIndex(int index, int32_t *table);
-/* Revision 3. */
+/* Revision 3. The trace variants set the boolean flagIndex (tracesnapshop) in the
+ * mapping that openMemory made in this process; qv::addTraceIndex (debug.h) takes the
+ * flag's slot instead. */
 int QV_addTraceIndex(int index, int32_t *table, int flagIndex);
 int QV_removeTraceIndex(int index, int32_t *table, int flagIndex);
 int QV_addBreakpointIndex(int index, int32_t *table);
 int QV_removeBreakpointIndex(int index, int32_t *table);
 
 /* Executive. */
-void QV_freeze_memory_for_debug(unsigned char *image);
+void QV_freeze_memory_for_debug(unsigned char *image); /* revisions 2 and 3 */
 void QV_freeze_memory(int flag); /* revision 1 */
 
 /* ---- Execution status and breakpoints ------------------------------------------- */
 
-int QV_manage_exec_status(int32_t *status);
+int QV_manage_exec_status(int32_t *status); /* revisions 2 and 3 */
 void QV_hook(int32_t *status);
 int breakpoint_st(int location, int instance);
 int raise_debug_break(int location, int prepostcode, int typeerror, int rank);
-void QV_manage_breakpoints(unsigned char *image);
+void QV_manage_breakpoints(unsigned char *image); /* revisions 2 and 3 */
 void QV_manage_debug_informations_pre(unsigned char *image);  /* revision 3 */
 void QV_manage_debug_informations_post(unsigned char *image); /* revision 3 */
 void QV_manage_debug_informations(unsigned char *image);      /* revision 2 */
@@ -66,11 +72,13 @@ extern double currentMilliseconds;  /* time stamp of the current cycle */
 int openTrace(void);
 int clearTrace(void);
 int closeTrace(void);
+/* Revisions 2 and 3 (revision 1 traces from its freezes); revision 2 writes no
+ * snapshot, forced-variable, switch, pause, reset or end lines. */
 void QV_manage_trace(unsigned char *image, int after);
 void QV_manage_reset_trace(unsigned char *image);
 void QV_trace_snapshot(unsigned char *image);
 void QV_trace_changes(unsigned char *image, int after);
-int QV_manage_pause_trace(void);
+int QV_manage_pause_trace(void); /* revision 3 */
 
 /* ---- I/O hooks -------------------------------------------------------------------- */
 
@@ -79,6 +87,8 @@ int QV_read_inputs(unsigned char *image);
 int QV_write_outputs(unsigned char *image);
 void QV_wait_mutex(void);
 void QV_release_mutex(void);
+/* Transfers between a table of slot addresses (element i at entry i + 2; entry i + 3
+ * for QV_write_character_array) and a plain array. */
 void QV_read_boolean_array(unsigned char **table, unsigned char *bytes, int n);
 void QV_write_boolean_array(unsigned char **table, unsigned char *bytes, int n);
 void QV_read_integer_array(unsigned char **table, int32_t *values, int n);

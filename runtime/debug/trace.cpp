@@ -1,23 +1,363 @@
-// The trace recorder: a text file beside the program with the history of traced variables.
+// The trace recorder: a text file beside the program with the history of the traced
+// variables, the switching of tracing, the pauses and the end.
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
 
 #include "runtime/debug/debug.h"
+#include "runtime/debug/index_tables.h"
+#include "runtime/debug/trace_text.h"
 #include "runtime/executive/executive.h"
 
 extern "C" {
 FILE* trace = nullptr;
 double currentMilliseconds = 0.0;
-
-int openTrace(void) { return 1; }
-int clearTrace(void) { return 1; }
-int closeTrace(void) { return 1; }
-int QV_manage_pause_trace(void) { return 1; }
 }
 
 namespace qv {
+namespace {
+
+// Revision 2 stops tracing for good once the file holds more than this.
+constexpr long kRevision2TraceLimit = 1000000;
+
+// The header time of revision 3: taken at the first successful opening, written by every
+// later one.
+std::time_t headerTime = 0;
+bool headerTimeTaken = false;
+
+// Revision 2 writes the period line at the first recording after the start and after each
+// reset.
+[[maybe_unused]] bool periodLinePending = true;
+
+long cycleNumber() {
+    if (mem.intBase == nullptr) return 0;
+    return loadShared(cycleCounterSlot());
+}
+
+double clockMilliseconds() { return static_cast<double>(microSecondsNow() / 1000.0L); }
+
+bool bitOf(const unsigned char* byte, uint8_t bit) { return byte != nullptr && (loadShared(byte) & bit) != 0; }
+
+// The integer part of `simuperiod`, held within what a long holds.
+[[maybe_unused]] long periodMicroseconds() {
+    const float p = simuperiod == nullptr ? 0.0f : loadShared(simuperiod);
+    if (std::isnan(p)) return 0;
+    if (p >= 9.2e18f) return 9200000000000000000L;
+    if (p <= -9.2e18f) return -9200000000000000000L;
+    return static_cast<long>(p);
+}
+
+// ---- Value lines -----------------------------------------------------------------------
+
+// The lines of one walk over the tables, gathered and handed to the file in large writes.
+class LineBuffer {
+public:
+    explicit LineBuffer(std::FILE* file) : file_(file) {}
+    ~LineBuffer() { flush(); }
+    LineBuffer(const LineBuffer&) = delete;
+    LineBuffer& operator=(const LineBuffer&) = delete;
+
+    // Makes room for one line.
+    void startLine() {
+        if (sizeof text_ - used_ < kLineRoom) flush();
+    }
+    void put(char c) { text_[used_++] = c; }
+    void put(std::string_view s) {
+        std::memcpy(text_ + used_, s.data(), s.size());
+        used_ += s.size();
+    }
+    void integer(long value) { used_ = static_cast<std::size_t>(trace_text::integerText(text_ + used_, value) - text_); }
+    void general(double value) { used_ = static_cast<std::size_t>(trace_text::generalText(text_ + used_, value) - text_); }
+    void flush() {
+        if (used_ != 0 && file_ != nullptr) std::fwrite(text_, 1, used_, file_);
+        used_ = 0;
+    }
+
+private:
+    // A line holds at most the prefix (cycle and time, at most 11 + 1 + 310 + 1
+    // characters), a letter, an index, two values and three separators.
+    static constexpr std::size_t kLineRoom = 512;
+    std::FILE* file_;
+    std::size_t used_ = 0;
+    char text_[16384];
+};
+
+// What starts every value line of a walk: "<cycle> <time> " (revision 3) or "<cycle> ".
+class LinePrefix {
+public:
+    LinePrefix() {
+        char* end = trace_text::integerText(text_, cycleNumber());
+        *end++ = ' ';
+        if constexpr (kRevision == 3) {
+            end = trace_text::fixedText(end, currentMilliseconds);
+            *end++ = ' ';
+        }
+        length_ = static_cast<std::size_t>(end - text_);
+    }
+    std::string_view text() const { return {text_, length_}; }
+
+private:
+    char text_[trace_text::kIntegerRoom + trace_text::kFixedRoom + 2];
+    std::size_t length_;
+};
+
+void startValueLine(LineBuffer& out, const LinePrefix& prefix, char letter, int32_t index) {
+    out.startLine();
+    out.put(prefix.text());
+    out.put(letter);
+    out.integer(index);
+    out.put(' ');
+}
+
+void integerPair(LineBuffer& out, long before, long now) {
+    out.integer(before);
+    out.put(':');
+    out.integer(now);
+    out.put('\n');
+}
+
+void realPair(LineBuffer& out, float before, float now) {
+    out.general(before);
+    out.put(':');
+    out.general(now);
+    out.put('\n');
+}
+
+// Revisions 1 and 2 show a character as itself when both values are printable.
+void charPair(LineBuffer& out, uint8_t before, uint8_t now) {
+    if (kRevision != 3 && before > 32 && now > 32) {
+        out.put(static_cast<char>(before));
+        out.put(':');
+        out.put(static_cast<char>(now));
+        out.put('\n');
+    } else {
+        integerPair(out, before, now);
+    }
+}
+
+// Writes the value line of every variable listed in the four trace tables, in the order
+// booleans, integers, reals, characters: all of them (`all`), or those whose current
+// value differs from their old one and, when `after`, those that are forced.
+[[maybe_unused]] void writeValueLines(const unsigned char* image, bool all, bool after) {
+    using debug::forEachListed;
+    using debug::programSlot;
+    LineBuffer out(trace);
+    const LinePrefix prefix;
+
+    forEachListed(image, kBoolTraceTableOffset, [&](int32_t i) {
+        const unsigned char* s = programSlot(kAreaBool, i);
+        if (s == nullptr) return;
+        const uint8_t b = loadShared(s);
+        if (!(all || debug::boolChanged(b) || (after && (b & kBoolForced)))) return;
+        startValueLine(out, prefix, 'B', i);
+        integerPair(out, (b & kBoolOld) ? 1 : 0, (b & kBoolCurrent) ? 1 : 0);
+    });
+    forEachListed(image, kIntTraceTableOffset, [&](int32_t i) {
+        unsigned char* s = programSlot(kAreaInt, i);
+        if (s == nullptr) return;
+        const auto* w = reinterpret_cast<const int32_t*>(s);
+        const int32_t now = loadShared(w);
+        const int32_t before = loadShared(w + 1);
+        if (!(all || now != before || (after && (loadShared(s + kIntFlagsOffset) & kIntForced)))) return;
+        startValueLine(out, prefix, 'I', i);
+        integerPair(out, before, now);
+    });
+    forEachListed(image, kRealTraceTableOffset, [&](int32_t i) {
+        unsigned char* s = programSlot(kAreaReal, i);
+        if (s == nullptr) return;
+        const auto* w = reinterpret_cast<const float*>(s);
+        const float now = loadShared(w);
+        const float before = loadShared(w + 1);
+        // Compared as reals: a NaN always differs, 0 equals -0.
+        if (!(all || !(now == before) || (after && (loadShared(s + kIntFlagsOffset) & kIntForced)))) return;
+        startValueLine(out, prefix, 'F', i);
+        realPair(out, before, now);
+    });
+    forEachListed(image, kCharTraceTableOffset, [&](int32_t i) {
+        unsigned char* s = programSlot(kAreaChar, i);
+        if (s == nullptr) return;
+        const uint8_t now = loadShared(s);
+        const uint8_t before = loadShared(s + kCharOldOffset);
+        if (!(all || now != before || (after && (loadShared(s + kCharFlagsOffset) & kCharForced)))) return;
+        startValueLine(out, prefix, 'C', i);
+        charPair(out, before, now);
+    });
+}
+
+// ---- Revision 3 --------------------------------------------------------------------------
+
+// The "trace old:new" line of a change of `traceon`, with the cycle's time.
+void writeTraceSwitch(int before, int now) {
+    std::fprintf(trace, "%ld %.0f trace %d:%d\n", cycleNumber(), currentMilliseconds, before, now);
+}
+
+[[maybe_unused]] void manageTraceRevision3(unsigned char* image, int after) {
+    if (trace == nullptr) openTrace();
+    if (bitOf(resettrace, kBoolCurrent)) QV_manage_reset_trace(image);
+    const uint8_t on = traceon == nullptr ? 0 : loadShared(traceon);
+    if (trace != nullptr) {
+        const bool switched = debug::boolChanged(on);
+        if (switched || bitOf(tracesnapshop, kBoolCurrent)) {
+            if (on & (kBoolCurrent | kBoolOld)) writeTraceSwitch((on & kBoolOld) ? 1 : 0, (on & kBoolCurrent) ? 1 : 0);
+            if (on & kBoolCurrent) QV_trace_snapshot(image);
+            if (tracesnapshop != nullptr) debug::clearBoolBits(tracesnapshop, kBoolCurrent);
+        } else if (on & kBoolCurrent) {
+            QV_trace_changes(image, after);
+        }
+    }
+    // The switch as it was seen is acknowledged; a later write by the supervisor shows as
+    // a change at the next call.
+    if (traceon == nullptr) return;
+    if (on & kBoolCurrent)
+        debug::setBoolBits(traceon, kBoolOld);
+    else
+        debug::clearBoolBits(traceon, kBoolOld);
+}
+
+[[maybe_unused]] void resetTraceRevision3(unsigned char* image) {
+    if (resettrace != nullptr) debug::clearBoolBits(resettrace, kBoolCurrent);
+    if (!openTrace()) return;
+    const long cycle = cycleNumber();
+    if (loadShared(execstatus) == kStatusStop)
+        std::fprintf(trace, "%ld 0 pause 0:1\n", cycle);
+    else
+        std::fprintf(trace, "%ld 0 pause 1:0\n", cycle);
+    std::fprintf(trace, "%ld 0 trace 1:0\n", cycle);
+    if (bitOf(traceon, kBoolCurrent)) {
+        std::fprintf(trace, "%ld %.0f trace 0:1\n", cycle, currentMilliseconds);
+        QV_trace_snapshot(image);
+    }
+}
+
+// ---- Revision 2 --------------------------------------------------------------------------
+
+[[maybe_unused]] void manageTraceRevision2(unsigned char* image) {
+    if (trace == nullptr || !bitOf(traceon, kBoolCurrent)) return;
+    if (bitOf(resettrace, kBoolCurrent)) QV_manage_reset_trace(image);
+    if (trace == nullptr) return;
+    if (periodLinePending) {
+        std::fprintf(trace, "%ld\n", periodMicroseconds());
+        periodLinePending = false;
+    }
+    QV_trace_changes(image, 0);
+}
+
+[[maybe_unused]] void resetTraceRevision2() {
+    openTrace();
+    if (resettrace != nullptr) debug::clearBoolBits(resettrace, kBoolCurrent);
+    periodLinePending = true;
+}
+
+}  // namespace
 
 void flushTrace() {
-    if (trace != nullptr) std::fflush(trace);
+    if (trace == nullptr) return;
+    std::fflush(trace);
+    if constexpr (kRevision == 2) {
+        if (std::ftell(trace) > kRevision2TraceLimit) {
+            std::fclose(trace);
+            trace = nullptr;
+        }
+    }
+}
+
+int writePauseLine(int32_t status) {
+    if constexpr (kRevision != 3) return 0;
+    if (trace == nullptr && !openTrace()) return 0;
+    if (status == kStatusStop)
+        std::fprintf(trace, "%ld %.0f pause 0:1\n", cycleNumber(), clockMilliseconds());
+    else
+        std::fprintf(trace, "%ld %.0f pause 1:0\n", cycleNumber(), clockMilliseconds());
+    return 1;
 }
 
 }  // namespace qv
+
+extern "C" {
+
+// Revision 3 heads the file with the time of the first opening and the period in
+// milliseconds; revisions 1 and 2 with the time of this opening only.
+int openTrace(void) {
+    using namespace qv;
+    if (trace != nullptr) {
+        std::fclose(trace);
+        trace = nullptr;
+    }
+    trace = std::fopen(tracename.c_str(), "w");
+    if (trace == nullptr) {
+        std::fprintf(stderr, "unable to open trace file %s\n", tracename.c_str());
+        return 0;
+    }
+    std::time_t opened = std::time(nullptr);
+    if constexpr (kRevision == 3) {
+        if (!headerTimeTaken) {
+            headerTime = opened;
+            headerTimeTaken = true;
+        }
+        opened = headerTime;
+    }
+    const char* text = std::ctime(&opened);
+    std::fprintf(trace, "%s", text != nullptr ? text : "\n");
+    if constexpr (kRevision == 3) {
+        const double period = simuperiod == nullptr ? 0.0 : static_cast<double>(loadShared(simuperiod));
+        std::fprintf(trace, "%.0f\n", period / 1000.0);
+    }
+    return 1;
+}
+
+int clearTrace(void) {
+    using namespace qv;
+    if (trace != nullptr) {
+        std::fclose(trace);
+        trace = nullptr;
+    }
+    std::FILE* emptied = std::fopen(tracename.c_str(), "w");
+    if (emptied == nullptr) {
+        std::fprintf(stderr, "unable to open trace file %s\n", tracename.c_str());
+        return 0;
+    }
+    std::fclose(emptied);
+    return 1;
+}
+
+int closeTrace(void) {
+    using namespace qv;
+    if (trace == nullptr) return 1;
+    if constexpr (kRevision == 3) std::fprintf(trace, "%ld %.0f end 0:0\n", cycleNumber(), clockMilliseconds());
+    std::fclose(trace);
+    trace = nullptr;
+    return 1;
+}
+
+#if QV_REVISION != 1
+void QV_manage_trace(unsigned char* image, int after) {
+    if constexpr (qv::kRevision == 3)
+        qv::manageTraceRevision3(image, after);
+    else
+        qv::manageTraceRevision2(image);
+}
+
+void QV_manage_reset_trace(unsigned char* image) {
+    if constexpr (qv::kRevision == 3)
+        qv::resetTraceRevision3(image);
+    else
+        qv::resetTraceRevision2();
+}
+
+void QV_trace_changes(unsigned char* image, int after) {
+    if (trace != nullptr) qv::writeValueLines(image, false, qv::kRevision == 3 && after != 0);
+}
+
+void QV_trace_snapshot(unsigned char* image) {
+    if (trace != nullptr) qv::writeValueLines(image, true, false);
+}
+#endif
+
+#if QV_REVISION == 3
+
+int QV_manage_pause_trace(void) { return qv::writePauseLine(qv::loadShared(execstatus)); }
+#endif
+
+}  // extern "C"
