@@ -4,12 +4,12 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/debug/test_image.h"
+#include "tests/debug/memory_image.h"
 #include "tests/support/program_run.h"
 
 namespace {
 
-using qvtest::TestImage;
+using qvtest::MemoryImage;
 
 int32_t status() { return qv::loadShared(execstatus); }
 
@@ -53,7 +53,7 @@ protected:
         *locationAt(k) = location;
         *instanceAt(k) = instance;
     }
-    TestImage image;
+    MemoryImage image;
 };
 
 TEST_F(Breakpoints, AnUnlistedLocationDoesNotPause) {

@@ -4,14 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tests/debug/test_image.h"
+#include "tests/debug/memory_image.h"
 
 namespace {
 
-using qvtest::TestImage;
+using qvtest::MemoryImage;
 
 TEST(Posting, ForcedBooleanKeepsItsValueAcrossAPost) {
-    TestImage image;
+    MemoryImage image;
     QV_force_bool(image.base(), 7, 1);
     EXPECT_EQ(*image.boolSlot(7) & 0x0B, 0x0B);
     *image.boolSlot(7) &= static_cast<unsigned char>(~1u);  // the model writes FALSE
@@ -26,7 +26,7 @@ TEST(Posting, ForcedBooleanKeepsItsValueAcrossAPost) {
 }
 
 TEST(Posting, ForcingKeepsTheOtherBitsOfTheSlot) {
-    TestImage image;
+    MemoryImage image;
     *image.boolSlot(12) = 0xF4;
     image.boolSlot(12)[1] = 0x5A;
     QV_force_bool(image.base(), 12, 3);  // bit 0 of the value
@@ -48,7 +48,7 @@ TEST(Posting, ForcingKeepsTheOtherBitsOfTheSlot) {
 }
 
 TEST(Posting, ForcedWordsAndCharactersTakeTheForcedValueBack) {
-    TestImage image;
+    MemoryImage image;
     QV_force_int(image.base(), 530, -42);
     QV_force_float(image.base(), 16, 2.5f);
     QV_force_char(image.base(), 50, 'x');
@@ -72,7 +72,7 @@ TEST(Posting, ForcedWordsAndCharactersTakeTheForcedValueBack) {
 }
 
 TEST(Posting, PostingAnUnforcedVariableChangesNothing) {
-    TestImage image;
+    MemoryImage image;
     image.setBool(9, false, true);
     image.setInt(540, 3, 4);
     QV_post_bool(image.boolSlot(9));
@@ -82,7 +82,7 @@ TEST(Posting, PostingAnUnforcedVariableChangesNothing) {
 }
 
 TEST(Posting, ArrayFreezesPostTheFirstNElements) {
-    TestImage image;
+    MemoryImage image;
     // A boolean array of 3 at slot 20, an integer array of 2 at slot 530, a string at 60.
     for (int k = 0; k < 3; ++k) QV_force_bool(image.base(), 22 + k, 1);
     for (int k = 0; k < 3; ++k) *image.boolSlot(22 + k) &= static_cast<unsigned char>(~1u);
@@ -104,22 +104,22 @@ TEST(Posting, ArrayFreezesPostTheFirstNElements) {
     QV_freeze_float_array(image.realSlot(14), 1);
     EXPECT_EQ(*image.realSlot(16), 4.0f);
 
-    QV_force_char(image.base(), 64, 'k');
-    *image.charSlot(64) = 0;
-    QV_freeze_char_array(image.charSlot(60), 1);
-    EXPECT_EQ(*image.charSlot(64), 0);
-    QV_freeze_char_array(image.charSlot(60), 2);
-    EXPECT_EQ(*image.charSlot(64), 'k');
+    QV_force_char(image.base(), 54, 'k');
+    *image.charSlot(54) = 0;
+    QV_freeze_char_array(image.charSlot(50), 1);
+    EXPECT_EQ(*image.charSlot(54), 0);
+    QV_freeze_char_array(image.charSlot(50), 2);
+    EXPECT_EQ(*image.charSlot(54), 'k');
 }
 
 TEST(Posting, ForcingOutsideAnAreaWritesNothing) {
-    TestImage image;
+    MemoryImage image;
     const std::vector<unsigned char> before(image.base(), image.base() + image.size());
     for (int index : {-1, 40, 1000000, INT32_MIN, INT32_MAX}) {
         QV_force_bool(image.base(), index, 1);
-        QV_force_int(image.base(), index == 40 ? 555 : index, 1);
-        QV_force_float(image.base(), index == 40 ? 17 : index, 1.0f);
-        QV_force_char(image.base(), index == 40 ? 53 : index, 1);
+        QV_force_int(image.base(), index == 40 ? image.count(qv::kAreaInt) : index, 1);
+        QV_force_float(image.base(), index == 40 ? image.count(qv::kAreaReal) : index, 1.0f);
+        QV_force_char(image.base(), index == 40 ? image.count(qv::kAreaChar) : index, 1);
         QV_unforce_bool(image.base(), index);
     }
     EXPECT_TRUE(std::equal(before.begin(), before.end(), image.base()));
@@ -128,7 +128,7 @@ TEST(Posting, ForcingOutsideAnAreaWritesNothing) {
 // A supervisor's mapping is not the program's: the header gives the areas, and a slot
 // must lie within the image size that the header records.
 TEST(Posting, ASupervisorMappingIsBoundByItsHeader) {
-    TestImage program;
+    MemoryImage program;
     std::vector<unsigned char> copy(program.base(), program.base() + program.size());
     QV_force_int(copy.data(), 523, 99);
     EXPECT_EQ(program.intSlot(523)[0], 0);
@@ -138,15 +138,16 @@ TEST(Posting, ASupervisorMappingIsBoundByItsHeader) {
     // A header that claims more slots than the image holds.
     *reinterpret_cast<int32_t*>(copy.data() + qv::kLayout.countsOffset + 12) = 1000000;
     QV_force_char(copy.data(), 999999, 1);
-    QV_force_char(copy.data(), 52, 'z');
+    QV_force_char(copy.data(), 64, 1);
+    QV_force_char(copy.data(), 63, 'z');
     const auto offsetChar = *reinterpret_cast<int32_t*>(copy.data() + qv::kLayout.offsetsOffset + 12);
-    EXPECT_EQ(copy[static_cast<std::size_t>(offsetChar) + 4 * 52], 'z');
+    EXPECT_EQ(copy[static_cast<std::size_t>(offsetChar) + 4 * 63], 'z');
 }
 
 // ---- Index tables ----------------------------------------------------------------------
 
 TEST(IndexTables, AddKeepsAPackedListOfDistinctIndexes) {
-    TestImage image;
+    MemoryImage image;
     int32_t* t = image.intTrace();
     EXPECT_EQ(QV_addIndex(5, t), 1);
     EXPECT_EQ(QV_addIndex(9, t), 1);
@@ -161,7 +162,7 @@ TEST(IndexTables, AddKeepsAPackedListOfDistinctIndexes) {
 }
 
 TEST(IndexTables, AFullTableTakesNoMore) {
-    TestImage image;
+    MemoryImage image;
     int32_t* t = image.boolBreakpoints();
     for (int i = 1; i <= 1000; ++i) ASSERT_EQ(QV_addIndex(i, t), 1);
     EXPECT_EQ(QV_addIndex(1001, t), 0);
@@ -174,7 +175,7 @@ TEST(IndexTables, AFullTableTakesNoMore) {
 }
 
 TEST(IndexTables, RemoveMovesTheRestDown) {
-    TestImage image;
+    MemoryImage image;
     int32_t* t = image.realTrace();
     for (int i : {5, 9, 12}) QV_addIndex(i, t);
     EXPECT_EQ(QV_removeIndex(7, t), 0);
@@ -192,7 +193,7 @@ TEST(IndexTables, NullTablesAreRefused) {
 
 #if QV_REVISION == 3
 TEST(IndexTables, TraceVariantsAskForASnapshotWhenTheTableChanged) {
-    TestImage image;
+    MemoryImage image;
     int32_t* t = image.charTrace();
     EXPECT_EQ(QV_addTraceIndex(53, t, qv::kTracesnapshopSlot), 1);
     EXPECT_EQ(*tracesnapshop & 1, 1);
@@ -220,7 +221,7 @@ TEST(IndexTables, TraceVariantsAskForASnapshotWhenTheTableChanged) {
 #endif
 
 TEST(IndexTables, FreezeCopiesListedValuesOnly) {
-    TestImage image;
+    MemoryImage image;
     image.setBool(9, true, false);
     image.setBool(10, true, false);  // not listed
     image.setBool(11, false, true);  // breakpoint table
@@ -249,7 +250,7 @@ TEST(IndexTables, FreezeCopiesListedValuesOnly) {
 }
 
 TEST(IndexTables, FreezeWalksNoFurtherThanTheFirstZero) {
-    TestImage image;
+    MemoryImage image;
     image.setInt(523, 4, 1);
     image.intTrace()[0] = 540;
     image.intTrace()[1] = 0;

@@ -37,14 +37,19 @@ protected:
 TEST_F(TemporaryArrays, AStringOfCapacityFifty) {
     unsigned char* s = alloc_char(50);
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s, poolStart());
-    EXPECT_EQ(used(), static_cast<std::size_t>(kCharSlot * 53));  // 212 bytes with 4-byte slots
+    // At the pool's start (revisions 1 and 2: at its first multiple of the slot size).
+    const auto start = static_cast<std::size_t>(s - poolStart());
+    if constexpr (qv::kRevision == 3) {
+        EXPECT_EQ(start, 0u);
+    }
+    EXPECT_LT(start, static_cast<std::size_t>(kCharSlot));
+    EXPECT_EQ(used(), start + kCharSlot * 53);  // 212 bytes with 4-byte slots
     EXPECT_EQ(array_char_size(s), 50);
     EXPECT_EQ(array_char_len(s), 0);
     EXPECT_EQ(nb_alloc, 1);
     free_all_alloc();
     EXPECT_EQ(nb_alloc, 0);
-    EXPECT_EQ(alloc_char(3), poolStart());
+    EXPECT_EQ(alloc_char(3), s);
 }
 
 TEST_F(TemporaryArrays, CapacityBytesAreWrittenIntoBothValues) {
@@ -123,7 +128,9 @@ TEST_F(TemporaryArrays, NearTheEndOnlyWhatFitsIsHandedOut) {
     testing::internal::CaptureStderr();
     while (alloc_char(50) != nullptr) ++given;
     testing::internal::GetCapturedStderr();
-    if constexpr (qv::kRevision != 1) EXPECT_EQ(given, 47);
+    if constexpr (qv::kRevision != 1) {
+        EXPECT_EQ(given, 47);
+    }
     EXPECT_EQ(nb_alloc, given);
 }
 
@@ -145,6 +152,7 @@ TEST_F(TemporaryArrays, AllocationInitialisesValuesOnly) {
     EXPECT_EQ(t[6 + 9], static_cast<int32_t>(0xABABABAB));  // the spare slot
 
     free_all_alloc();
+    std::memset(Temp_Alloc, 0xAB, sizeof Temp_Alloc);
     unsigned char* b = alloc_bool(2);
     EXPECT_EQ(b[4], 0xA8);
     EXPECT_EQ(b[6], 0xA8);

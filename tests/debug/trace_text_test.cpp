@@ -16,9 +16,14 @@ namespace {
 
 using namespace qv::trace_text;
 
-std::string printfText(const char* format, double value) {
+std::string printfGeneral(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+std::string printfFixed(double value) {
     char text[400];
-    std::snprintf(text, sizeof text, format, value);
+    std::snprintf(text, sizeof text, "%.0f", value);
     return text;
 }
 
@@ -83,8 +88,8 @@ TEST(TraceText, IntegersAsPrintf) {
 
 TEST(TraceText, GeneralAsPrintfForEdgeValues) {
     for (double v : edgeValues()) {
-        ASSERT_EQ(generalOf(v), printfText("%g", v)) << v;
-        ASSERT_EQ(generalOf(static_cast<float>(v)), printfText("%g", static_cast<float>(v))) << v;
+        ASSERT_EQ(generalOf(v), printfGeneral(v)) << v;
+        ASSERT_EQ(generalOf(static_cast<float>(v)), printfGeneral(static_cast<float>(v))) << v;
     }
 }
 
@@ -93,11 +98,11 @@ TEST(TraceText, GeneralAsPrintfForFloats) {
     std::mt19937 random(11);
     for (int i = 0; i < 1000000; ++i) {
         const float f = std::bit_cast<float>(static_cast<uint32_t>(random()));
-        ASSERT_EQ(generalOf(f), printfText("%g", f)) << std::bit_cast<uint32_t>(f);
+        ASSERT_EQ(generalOf(f), printfGeneral(f)) << std::bit_cast<uint32_t>(f);
     }
     for (uint64_t bits = 0; bits <= UINT32_MAX; bits += 65521) {
         const float f = std::bit_cast<float>(static_cast<uint32_t>(bits));
-        ASSERT_EQ(generalOf(f), printfText("%g", f)) << bits;
+        ASSERT_EQ(generalOf(f), printfGeneral(f)) << bits;
     }
 }
 
@@ -105,25 +110,25 @@ TEST(TraceText, GeneralAsPrintfForDoubles) {
     std::mt19937_64 random(13);
     for (int i = 0; i < 200000; ++i) {
         const double d = std::bit_cast<double>(random());
-        ASSERT_EQ(generalOf(d), printfText("%g", d)) << std::bit_cast<uint64_t>(d);
+        ASSERT_EQ(generalOf(d), printfGeneral(d)) << std::bit_cast<uint64_t>(d);
     }
 }
 
 TEST(TraceText, FixedAsPrintf) {
-    for (double v : edgeValues()) ASSERT_EQ(fixedOf(v), printfText("%.0f", v)) << v;
+    for (double v : edgeValues()) ASSERT_EQ(fixedOf(v), printfFixed(v)) << v;
     std::mt19937_64 random(17);
     std::uniform_real_distribution<double> milliseconds(0.0, 1e12);
     for (int i = 0; i < 200000; ++i) {
         const double ms = milliseconds(random);
-        ASSERT_EQ(fixedOf(ms), printfText("%.0f", ms)) << ms;
+        ASSERT_EQ(fixedOf(ms), printfFixed(ms)) << ms;
         const double whole = std::floor(ms);
-        ASSERT_EQ(fixedOf(whole), printfText("%.0f", whole)) << whole;
+        ASSERT_EQ(fixedOf(whole), printfFixed(whole)) << whole;
         const double half = whole + 0.5;
-        ASSERT_EQ(fixedOf(half), printfText("%.0f", half)) << half;
+        ASSERT_EQ(fixedOf(half), printfFixed(half)) << half;
     }
     for (int i = 0; i < 20000; ++i) {
         const double d = std::bit_cast<double>(random());
-        ASSERT_EQ(fixedOf(d), printfText("%.0f", d)) << std::bit_cast<uint64_t>(d);
+        ASSERT_EQ(fixedOf(d), printfFixed(d)) << std::bit_cast<uint64_t>(d);
     }
 }
 

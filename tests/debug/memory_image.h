@@ -15,10 +15,10 @@
 
 namespace qvtest {
 
-class TestImage {
+class MemoryImage {
 public:
-    // The test model's counts by default (those of the bistable cylinder).
-    explicit TestImage(std::array<int32_t, 4> counts = {40, 555, 17, 53}) {
+    // The test model's counts by default, with room for a few more reals and characters.
+    explicit MemoryImage(std::array<int32_t, 4> counts = {40, 555, 20, 64}) : counts_(counts) {
         using namespace qv;
         const AreaOffsets offsets = computeAreaOffsets(kLayout, counts.data());
         bytes_.assign(offsets.end, 0);
@@ -55,17 +55,18 @@ public:
         *simuperiod = 50000.0f;
     }
 
-    ~TestImage() {
+    ~MemoryImage() {
         memHeader = nullptr;
         shared_memory = nullptr;
         mem = QV_Bases{nullptr, nullptr, nullptr, nullptr};
         for (int area = 0; area < qv::kAreaCount; ++area) memSize[area] = 0;
     }
 
-    TestImage(const TestImage&) = delete;
-    TestImage& operator=(const TestImage&) = delete;
+    MemoryImage(const MemoryImage&) = delete;
+    MemoryImage& operator=(const MemoryImage&) = delete;
 
     unsigned char* base() { return bytes_.data(); }
+    int32_t count(int area) const { return counts_[static_cast<std::size_t>(area)]; }
     std::size_t size() const { return bytes_.size(); }
 
     unsigned char* boolSlot(int32_t i) { return qv::boolSlot(mem.boolBase, i); }
@@ -100,6 +101,7 @@ public:
 
 private:
     void writeWord(int32_t offset, int32_t value) { std::memcpy(bytes_.data() + offset, &value, sizeof value); }
+    std::array<int32_t, 4> counts_;
     std::vector<unsigned char> bytes_;
 };
 
