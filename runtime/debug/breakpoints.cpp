@@ -83,10 +83,11 @@ int raise_debug_break(int location, int prepostcode, int typeerror, int rank) {
 void QV_manage_breakpoints(unsigned char* image) {
     using namespace qv;
     const int32_t* table = debug::indexTable(image, kBoolBreakpointTableOffset);
+    const debug::ProgramArea bools = debug::programArea(kAreaBool);
     for (int32_t i = 0; i < kIndexTableLength; ++i) {
         const int32_t index = loadShared(table + i);
         if (index == 0) return;
-        const unsigned char* slot = debug::programSlot(kAreaBool, index);
+        const unsigned char* slot = bools.slot(index);
         if (slot != nullptr && debug::boolChanged(loadShared(slot))) {
             setStatus(kStatusStop);
             return;

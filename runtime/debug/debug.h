@@ -12,6 +12,25 @@ namespace qv {
 // Revision 2 closes the file for good once it has grown beyond 1000000 bytes.
 void flushTrace();
 
+// The five index tables as bits of a mask.
+enum ListedTables : unsigned {
+    kBoolTraceTable = 1u,
+    kIntTraceTable = 2u,
+    kRealTraceTable = 4u,
+    kCharTraceTable = 8u,
+    kBoolBreakpointTable = 16u,
+    kTraceTables = 15u,
+    kAllTables = 31u,
+};
+
+// QV_freeze_memory_for_debug for the tables of `tables` only, in the same order.
+void freezeListed(unsigned char* image, unsigned tables);
+
+// QV_manage_trace, which also freezes the variables of the trace tables of `freezeTables`
+// when it walks them for changes (revision 3), so that the per-cycle calls walk each
+// table once instead of twice. Returns the tables it froze.
+unsigned manageTrace(unsigned char* image, int after, unsigned freezeTables);
+
 // The status change message of QV_hook, for the two statuses given.
 void printStatusChange(int32_t before, int32_t now);
 

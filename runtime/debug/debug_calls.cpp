@@ -7,17 +7,20 @@
 extern "C" {
 
 #if QV_REVISION == 3
+// While tracing, the walk that looks for changes freezes as it goes, so each table is
+// walked once per call; whatever it did not freeze is frozen after it. The booleans of
+// the step wait for the data breakpoints, which must see them unfrozen.
 void QV_manage_debug_informations_pre(unsigned char* image) {
     // One time stamp per cycle: the lines before and after the step carry the same time.
     currentMilliseconds = static_cast<double>(microSecondsNow() / 1000.0L);
-    QV_manage_trace(image, 0);
-    QV_freeze_memory_for_debug(image);
+    const unsigned frozen = qv::manageTrace(image, 0, qv::kTraceTables);
+    qv::freezeListed(image, qv::kAllTables & ~frozen);
 }
 
 void QV_manage_debug_informations_post(unsigned char* image) {
-    QV_manage_trace(image, 1);
+    const unsigned frozen = qv::manageTrace(image, 1, qv::kTraceTables & ~qv::kBoolTraceTable);
     QV_manage_breakpoints(image);
-    QV_freeze_memory_for_debug(image);
+    qv::freezeListed(image, qv::kAllTables & ~frozen);
 }
 #endif
 

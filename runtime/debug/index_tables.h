@@ -31,23 +31,34 @@ inline void forEachListed(const unsigned char* image, int32_t tableOffset, Visit
     }
 }
 
-// The number of slots of an area in the program's image (never negative).
-inline uint32_t areaCount(int area) {
+// One area of the program's image: its start and its number of slots (never negative),
+// taken once for a whole walk.
+struct ProgramArea {
+    unsigned char* base;
+    uint32_t count;
+    int32_t width;
+
+    // The slot of variable `index`, or null when the index lies outside the area.
+    unsigned char* slot(int32_t index) const {
+        if (static_cast<uint32_t>(index) >= count) return nullptr;
+        return base + static_cast<intptr_t>(index) * width;
+    }
+};
+
+inline ProgramArea programArea(int area) {
     const int32_t n = memSize[area];
-    return n < 0 ? 0u : static_cast<uint32_t>(n);
+    const uint32_t count = n < 0 ? 0u : static_cast<uint32_t>(n);
+    switch (area) {
+        case kAreaBool: return {mem.boolBase, count, kBoolSlotSize};
+        case kAreaInt: return {mem.intBase, count, kIntSlotSize};
+        case kAreaReal: return {mem.realBase, count, kRealSlotSize};
+        default: return {mem.charBase, count, kCharSlotSize};
+    }
 }
 
 // The slot of variable `index` of an area in the program's image, or null when the index
 // lies outside the area.
-inline unsigned char* programSlot(int area, int32_t index) {
-    if (static_cast<uint32_t>(index) >= areaCount(area)) return nullptr;
-    switch (area) {
-        case kAreaBool: return boolSlot(mem.boolBase, index);
-        case kAreaInt: return intSlotBytes(mem.intBase, index);
-        case kAreaReal: return realSlotBytes(mem.realBase, index);
-        default: return charSlot(mem.charBase, index);
-    }
-}
+inline unsigned char* programSlot(int area, int32_t index) { return programArea(area).slot(index); }
 
 // Rewrites the byte of a boolean slot through `update` without losing a byte that the
 // supervisor writes at the same moment (it forces a boolean with one byte write).

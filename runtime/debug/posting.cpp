@@ -123,6 +123,41 @@ template <typename Word>
 
 }  // namespace
 
+#if QV_REVISION != 1
+void freezeListed(unsigned char* image, unsigned tables) {
+    using debug::forEachListed;
+    const debug::ProgramArea bools = debug::programArea(kAreaBool);
+    const debug::ProgramArea ints = debug::programArea(kAreaInt);
+    const debug::ProgramArea reals = debug::programArea(kAreaReal);
+    const debug::ProgramArea chars = debug::programArea(kAreaChar);
+    if (tables & kBoolTraceTable) {
+        forEachListed(image, kBoolTraceTableOffset, [&](int32_t i) {
+            if (unsigned char* s = bools.slot(i)) debug::freezeBool(s);
+        });
+    }
+    if (tables & kIntTraceTable) {
+        forEachListed(image, kIntTraceTableOffset, [&](int32_t i) {
+            if (unsigned char* s = ints.slot(i)) debug::freezeWord(s);
+        });
+    }
+    if (tables & kRealTraceTable) {
+        forEachListed(image, kRealTraceTableOffset, [&](int32_t i) {
+            if (unsigned char* s = reals.slot(i)) debug::freezeWord(s);
+        });
+    }
+    if (tables & kCharTraceTable) {
+        forEachListed(image, kCharTraceTableOffset, [&](int32_t i) {
+            if (unsigned char* s = chars.slot(i)) debug::freezeChar(s);
+        });
+    }
+    if (tables & kBoolBreakpointTable) {
+        forEachListed(image, kBoolBreakpointTableOffset, [&](int32_t i) {
+            if (unsigned char* s = bools.slot(i)) debug::freezeBool(s);
+        });
+    }
+}
+#endif
+
 #if QV_REVISION == 3
 int addTraceIndex(int index, int32_t* table, unsigned char* flagSlot) {
     const int changed = addIndex(index, table);
@@ -205,26 +240,7 @@ int QV_addIndex(int index, int32_t* table) { return qv::addIndex(index, table); 
 int QV_removeIndex(int index, int32_t* table) { return qv::removeIndex(index, table); }
 
 // Old value := current value for every listed variable, forced or not.
-void QV_freeze_memory_for_debug(unsigned char* image) {
-    using namespace qv;
-    using debug::forEachListed;
-    using debug::programSlot;
-    forEachListed(image, kBoolTraceTableOffset, [](int32_t i) {
-        if (unsigned char* s = programSlot(kAreaBool, i)) debug::freezeBool(s);
-    });
-    forEachListed(image, kIntTraceTableOffset, [](int32_t i) {
-        if (unsigned char* s = programSlot(kAreaInt, i)) debug::freezeWord(s);
-    });
-    forEachListed(image, kRealTraceTableOffset, [](int32_t i) {
-        if (unsigned char* s = programSlot(kAreaReal, i)) debug::freezeWord(s);
-    });
-    forEachListed(image, kCharTraceTableOffset, [](int32_t i) {
-        if (unsigned char* s = programSlot(kAreaChar, i)) debug::freezeChar(s);
-    });
-    forEachListed(image, kBoolBreakpointTableOffset, [](int32_t i) {
-        if (unsigned char* s = programSlot(kAreaBool, i)) debug::freezeBool(s);
-    });
-}
+void QV_freeze_memory_for_debug(unsigned char* image) { qv::freezeListed(image, qv::kAllTables); }
 #endif
 
 #if QV_REVISION == 3

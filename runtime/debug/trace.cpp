@@ -1,5 +1,6 @@
 // The trace recorder: a text file beside the program with the history of the traced
 // variables, the switching of tracing, the pauses and the end.
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -139,50 +140,69 @@ void charPair(LineBuffer& out, uint8_t before, uint8_t now) {
 
 // Writes the value line of every variable listed in the four trace tables, in the order
 // booleans, integers, reals, characters: all of them (`all`), or those whose current
-// value differs from their old one and, when `after`, those that are forced.
-[[maybe_unused]] void writeValueLines(const unsigned char* image, bool all, bool after) {
+// value differs from their old one and, when `after`, those that are forced. The
+// variables of the tables in `freezeTables` are frozen as they are visited.
+[[maybe_unused]] void writeValueLines(const unsigned char* image, bool all, bool after, unsigned freezeTables = 0) {
     using debug::forEachListed;
-    using debug::programSlot;
     LineBuffer out(trace);
     const LinePrefix prefix;
+    const debug::ProgramArea bools = debug::programArea(kAreaBool);
+    const debug::ProgramArea ints = debug::programArea(kAreaInt);
+    const debug::ProgramArea reals = debug::programArea(kAreaReal);
+    const debug::ProgramArea chars = debug::programArea(kAreaChar);
+    const bool freezeBools = (freezeTables & kBoolTraceTable) != 0;
+    const bool freezeInts = (freezeTables & kIntTraceTable) != 0;
+    const bool freezeReals = (freezeTables & kRealTraceTable) != 0;
+    const bool freezeChars = (freezeTables & kCharTraceTable) != 0;
 
     forEachListed(image, kBoolTraceTableOffset, [&](int32_t i) {
-        const unsigned char* s = programSlot(kAreaBool, i);
+        unsigned char* s = bools.slot(i);
         if (s == nullptr) return;
         const uint8_t b = loadShared(s);
-        if (!(all || debug::boolChanged(b) || (after && (b & kBoolForced)))) return;
-        startValueLine(out, prefix, 'B', i);
-        integerPair(out, (b & kBoolOld) ? 1 : 0, (b & kBoolCurrent) ? 1 : 0);
+        if (all || debug::boolChanged(b) || (after && (b & kBoolForced))) {
+            startValueLine(out, prefix, 'B', i);
+            integerPair(out, (b & kBoolOld) ? 1 : 0, (b & kBoolCurrent) ? 1 : 0);
+        }
+        if (freezeBools && debug::boolChanged(b)) debug::freezeBool(s);
     });
     forEachListed(image, kIntTraceTableOffset, [&](int32_t i) {
-        unsigned char* s = programSlot(kAreaInt, i);
+        unsigned char* s = ints.slot(i);
         if (s == nullptr) return;
-        const auto* w = reinterpret_cast<const int32_t*>(s);
+        auto* w = reinterpret_cast<int32_t*>(s);
         const int32_t now = loadShared(w);
         const int32_t before = loadShared(w + 1);
-        if (!(all || now != before || (after && (loadShared(s + kIntFlagsOffset) & kIntForced)))) return;
-        startValueLine(out, prefix, 'I', i);
-        integerPair(out, before, now);
+        if (all || now != before || (after && (loadShared(s + kIntFlagsOffset) & kIntForced))) {
+            startValueLine(out, prefix, 'I', i);
+            integerPair(out, before, now);
+        }
+        if (freezeInts && now != before) storeShared(w + 1, now);
     });
     forEachListed(image, kRealTraceTableOffset, [&](int32_t i) {
-        unsigned char* s = programSlot(kAreaReal, i);
+        unsigned char* s = reals.slot(i);
         if (s == nullptr) return;
-        const auto* w = reinterpret_cast<const float*>(s);
-        const float now = loadShared(w);
-        const float before = loadShared(w + 1);
-        // Compared as reals: a NaN always differs, 0 equals -0.
-        if (!(all || !(now == before) || (after && (loadShared(s + kIntFlagsOffset) & kIntForced)))) return;
-        startValueLine(out, prefix, 'F', i);
-        realPair(out, before, now);
+        // Compared as reals for the trace (a NaN always differs, 0 equals -0), copied as
+        // they are by the freeze.
+        auto* w = reinterpret_cast<int32_t*>(s);
+        const int32_t nowBits = loadShared(w);
+        const int32_t beforeBits = loadShared(w + 1);
+        const auto now = std::bit_cast<float>(nowBits);
+        const auto before = std::bit_cast<float>(beforeBits);
+        if (all || !(now == before) || (after && (loadShared(s + kIntFlagsOffset) & kIntForced))) {
+            startValueLine(out, prefix, 'F', i);
+            realPair(out, before, now);
+        }
+        if (freezeReals && nowBits != beforeBits) storeShared(w + 1, nowBits);
     });
     forEachListed(image, kCharTraceTableOffset, [&](int32_t i) {
-        unsigned char* s = programSlot(kAreaChar, i);
+        unsigned char* s = chars.slot(i);
         if (s == nullptr) return;
         const uint8_t now = loadShared(s);
         const uint8_t before = loadShared(s + kCharOldOffset);
-        if (!(all || now != before || (after && (loadShared(s + kCharFlagsOffset) & kCharForced)))) return;
-        startValueLine(out, prefix, 'C', i);
-        charPair(out, before, now);
+        if (all || now != before || (after && (loadShared(s + kCharFlagsOffset) & kCharForced))) {
+            startValueLine(out, prefix, 'C', i);
+            charPair(out, before, now);
+        }
+        if (freezeChars && now != before) storeShared(s + kCharOldOffset, now);
     });
 }
 
@@ -193,7 +213,8 @@ void writeTraceSwitch(int before, int now) {
     std::fprintf(trace, "%ld %.0f trace %d:%d\n", cycleNumber(), currentMilliseconds, before, now);
 }
 
-[[maybe_unused]] void manageTraceRevision3(unsigned char* image, int after) {
+[[maybe_unused]] unsigned manageTraceRevision3(unsigned char* image, int after, unsigned freezeTables) {
+    unsigned frozen = 0;
     if (trace == nullptr) openTrace();
     if (bitOf(resettrace, kBoolCurrent)) QV_manage_reset_trace(image);
     const uint8_t on = traceon == nullptr ? 0 : loadShared(traceon);
@@ -204,16 +225,19 @@ void writeTraceSwitch(int before, int now) {
             if (on & kBoolCurrent) QV_trace_snapshot(image);
             if (tracesnapshop != nullptr) debug::clearBoolBits(tracesnapshop, kBoolCurrent);
         } else if (on & kBoolCurrent) {
-            QV_trace_changes(image, after);
+            frozen = freezeTables & kTraceTables;
+            writeValueLines(image, false, after != 0, frozen);
         }
     }
     // The switch as it was seen is acknowledged; a later write by the supervisor shows as
     // a change at the next call.
-    if (traceon == nullptr) return;
-    if (on & kBoolCurrent)
-        debug::setBoolBits(traceon, kBoolOld);
-    else
-        debug::clearBoolBits(traceon, kBoolOld);
+    if (traceon != nullptr) {
+        if (on & kBoolCurrent)
+            debug::setBoolBits(traceon, kBoolOld);
+        else
+            debug::clearBoolBits(traceon, kBoolOld);
+    }
+    return frozen;
 }
 
 [[maybe_unused]] void resetTraceRevision3(unsigned char* image) {
@@ -251,6 +275,14 @@ void writeTraceSwitch(int before, int now) {
 }
 
 }  // namespace
+
+#if QV_REVISION != 1
+unsigned manageTrace(unsigned char* image, int after, unsigned freezeTables) {
+    if constexpr (kRevision == 3) return manageTraceRevision3(image, after, freezeTables);
+    manageTraceRevision2(image);
+    return 0;
+}
+#endif
 
 void flushTrace() {
     if (trace == nullptr) return;
@@ -332,12 +364,7 @@ int closeTrace(void) {
 }
 
 #if QV_REVISION != 1
-void QV_manage_trace(unsigned char* image, int after) {
-    if constexpr (qv::kRevision == 3)
-        qv::manageTraceRevision3(image, after);
-    else
-        qv::manageTraceRevision2(image);
-}
+void QV_manage_trace(unsigned char* image, int after) { qv::manageTrace(image, after, 0); }
 
 void QV_manage_reset_trace(unsigned char* image) {
     if constexpr (qv::kRevision == 3)
