@@ -26,14 +26,16 @@ std::size_t charBlockSize(int n) {
 }
 
 // Takes `size` bytes from the pool, or nothing (with the type's message) when they do not
-// fit. Revisions 1 and 2 start each block at a multiple of the slot size. A failed request
-// leaves the cursor moved, so every request fails until the next release.
+// fit. Revisions 1 and 2 start each block at an address that is a multiple of its slot
+// size; revision 3 packs blocks, except that integer and real blocks start on a 4-byte
+// boundary so that their 32-bit words are aligned (only a boolean block of an odd number
+// of elements leaves such a gap). A failed request leaves the pool exhausted, so every
+// request fails until the next release.
 unsigned char* takeBlock(std::size_t size, std::size_t slotSize, const char* typeName) {
     std::size_t start = next_alloc == nullptr ? 0 : static_cast<std::size_t>(next_alloc - Temp_Alloc);
-    if constexpr (kRevision != 3) {
-        const auto address = reinterpret_cast<uintptr_t>(Temp_Alloc) + start;
-        start += (slotSize - address % slotSize) % slotSize;
-    }
+    const std::size_t unit = kRevision != 3 ? slotSize : (slotSize == kIntSlotSize ? alignof(int32_t) : 1);
+    const auto address = reinterpret_cast<uintptr_t>(Temp_Alloc) + start;
+    start += (unit - address % unit) % unit;
     const std::size_t end = start + size;
     if (end > kPoolSize) {
         next_alloc = Temp_Alloc + kPoolSize;  // the pool stays exhausted until the release
@@ -178,7 +180,7 @@ void copy_char_array(unsigned char* dst, const unsigned char* src, int n) {
     const auto low = static_cast<uint8_t>(n & 0xFF);
     dst[qv::kCharSlotSize] = low;
     dst[qv::kCharSlotSize + qv::kCharOldOffset] = low;
-    if (dst <= src) {
+    if (reinterpret_cast<uintptr_t>(dst) <= reinterpret_cast<uintptr_t>(src)) {
         for (int k = 0; k < copied; ++k) *qv::charElement(dst, k) = *qv::charElement(src, k);
     } else {
         for (int k = copied - 1; k >= 0; --k) *qv::charElement(dst, k) = *qv::charElement(src, k);

@@ -39,7 +39,7 @@ long cycleNumber() {
 
 double clockMilliseconds() { return static_cast<double>(microSecondsNow() / 1000.0L); }
 
-bool bitOf(const unsigned char* byte, uint8_t bit) { return byte != nullptr && (loadShared(byte) & bit) != 0; }
+[[maybe_unused]] bool bitOf(const unsigned char* byte, uint8_t bit) { return byte != nullptr && (loadShared(byte) & bit) != 0; }
 
 // The integer part of `simuperiod`, held within what a long holds.
 [[maybe_unused]] long periodMicroseconds() {
@@ -49,6 +49,9 @@ bool bitOf(const unsigned char* byte, uint8_t bit) { return byte != nullptr && (
     if (p <= -9.2e18f) return -9200000000000000000L;
     return static_cast<long>(p);
 }
+
+#if QV_REVISION != 1
+// Revisions 2 and 3 write the value lines themselves; revision 1's freezes do.
 
 // ---- Value lines -----------------------------------------------------------------------
 
@@ -208,6 +211,15 @@ void charPair(LineBuffer& out, uint8_t before, uint8_t now) {
 
 // ---- Revision 3 --------------------------------------------------------------------------
 
+// The snapshot request; its variable exists in revision 3 only.
+unsigned char* snapshotRequest() {
+#if QV_REVISION == 3
+    return tracesnapshop;
+#else
+    return nullptr;
+#endif
+}
+
 // The "trace old:new" line of a change of `traceon`, with the cycle's time.
 void writeTraceSwitch(int before, int now) {
     std::fprintf(trace, "%ld %.0f trace %d:%d\n", cycleNumber(), currentMilliseconds, before, now);
@@ -220,10 +232,10 @@ void writeTraceSwitch(int before, int now) {
     const uint8_t on = traceon == nullptr ? 0 : loadShared(traceon);
     if (trace != nullptr) {
         const bool switched = debug::boolChanged(on);
-        if (switched || bitOf(tracesnapshop, kBoolCurrent)) {
+        if (switched || bitOf(snapshotRequest(), kBoolCurrent)) {
             if (on & (kBoolCurrent | kBoolOld)) writeTraceSwitch((on & kBoolOld) ? 1 : 0, (on & kBoolCurrent) ? 1 : 0);
             if (on & kBoolCurrent) QV_trace_snapshot(image);
-            if (tracesnapshop != nullptr) debug::clearBoolBits(tracesnapshop, kBoolCurrent);
+            if (snapshotRequest() != nullptr) debug::clearBoolBits(snapshotRequest(), kBoolCurrent);
         } else if (on & kBoolCurrent) {
             frozen = freezeTables & kTraceTables;
             writeValueLines(image, false, after != 0, frozen);
@@ -273,6 +285,8 @@ void writeTraceSwitch(int before, int now) {
     if (resettrace != nullptr) debug::clearBoolBits(resettrace, kBoolCurrent);
     periodLinePending = true;
 }
+
+#endif  // QV_REVISION != 1
 
 }  // namespace
 

@@ -72,15 +72,31 @@ TEST_F(TemporaryArrays, ThePoolFillsToItsLastByte) {
 }
 
 TEST_F(TemporaryArrays, BlocksFollowEachOtherWithoutGaps) {
-    unsigned char* b = alloc_bool(1);
+    unsigned char* b = alloc_bool(2);
     int32_t* i = alloc_int(2);
     float* f = alloc_float(0);
     unsigned char* c = alloc_char(1);
-    EXPECT_EQ(reinterpret_cast<unsigned char*>(i), b + 6);
-    EXPECT_EQ(reinterpret_cast<unsigned char*>(f), b + 6 + 60);
-    EXPECT_EQ(c, b + 6 + 60 + 36);
-    EXPECT_EQ(used(), 6u + 60 + 36 + 16);
-    EXPECT_EQ(nb_alloc, 4);
+    unsigned char* b2 = alloc_bool(1);
+    unsigned char* c2 = alloc_char(0);
+    EXPECT_EQ(reinterpret_cast<unsigned char*>(i), b + 8);
+    EXPECT_EQ(reinterpret_cast<unsigned char*>(f), b + 8 + 60);
+    EXPECT_EQ(c, b + 8 + 60 + 36);
+    EXPECT_EQ(b2, c + 16);
+    EXPECT_EQ(c2, b2 + 6);
+    EXPECT_EQ(used(), 8u + 60 + 36 + 16 + 6 + 12);
+    EXPECT_EQ(nb_alloc, 6);
+}
+
+// Integer and real words stay aligned after a boolean block of an odd length.
+TEST_F(TemporaryArrays, WordBlocksStartOnWordBoundaries) {
+    unsigned char* b = alloc_bool(1);  // 6 bytes
+    int32_t* i = alloc_int(1);
+    EXPECT_EQ(reinterpret_cast<unsigned char*>(i), b + 8);
+    alloc_bool(3);  // 10 bytes
+    float* f = alloc_float(1);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(f) % alignof(float), 0u);
+    f[6] = 1.0f;
+    i[6] = 1;
 }
 #endif
 
