@@ -13,8 +13,9 @@ extern "C" {
 /* ---- Posting, forcing and freezing ---------------------------------------------- */
 
 /* Generated code: re-apply a forcing after writing a variable; each returns the slot.
- * Revisions 2 and 3; revision 1's freezes detect changes and trace as well. Array
- * variants post elements 0..n-1 (revisions 2 and 3). */
+ * The posts exist in revisions 2 and 3, where a freeze is the same as a post and the
+ * array freezes post elements 0..n-1. Revision 1's freezes detect changes, trace and
+ * force instead. */
 unsigned char *QV_post_bool(unsigned char *slot);
 int32_t *QV_post_int(int32_t *slot);
 float *QV_post_float(float *slot);

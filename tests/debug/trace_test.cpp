@@ -222,6 +222,42 @@ TEST_F(TraceRecorder, StatusChangesGiveTheirPauseLines) {
     EXPECT_EQ(text().size(), length);
 }
 
+// The per-cycle calls: the step's changes are traced after it, a listed boolean that
+// is also a data breakpoint still stops the program, and every listed variable ends
+// frozen, whether tracing is on or off.
+TEST_F(TraceRecorder, TheCallsAroundTheStepTraceStopAndFreeze) {
+    for (int i : {9, 10}) QV_addIndex(i, image.boolTrace());
+    QV_addIndex(10, image.boolBreakpoints());
+    QV_addIndex(523, image.intTrace());
+    QV_addIndex(12, image.realTrace());
+    QV_addIndex(53, image.charTrace());
+    *execstatus = qv::kStatusRun;
+    for (bool tracing : {true, false}) {
+        *traceon = tracing ? 3 : 0;
+        ASSERT_EQ(openTrace(), 1);
+        QV_manage_debug_informations_pre(image.base());
+        image.setBool(9, true, false);  // the step
+        image.setBool(10, true, false);
+        image.setInt(523, 4, 3);
+        image.setReal(12, 2.0f, 1.0f);
+        image.setChar(53, 'b', 'a');
+        QV_manage_debug_informations_post(image.base());
+        EXPECT_EQ(*execstatus, qv::kStatusStop);
+        const std::string lines = tracing ? "12 [0-9]+ B9 0:1\n12 [0-9]+ B10 0:1\n12 [0-9]+ I523 3:4\n"
+                                            "12 [0-9]+ F12 1:2\n12 [0-9]+ C53 97:98\n"
+                                          : "";
+        EXPECT_TRUE(std::regex_match(afterHeaderTime(), std::regex("50\n" + lines))) << text();
+        EXPECT_EQ(*image.boolSlot(9) & 3, 3);
+        EXPECT_EQ(*image.boolSlot(10) & 3, 3);
+        EXPECT_EQ(image.intSlot(523)[1], 4);
+        EXPECT_EQ(image.realSlot(12)[1], 2.0f);
+        EXPECT_EQ(image.charSlot(53)[1], 'b');
+        image.setBool(9, false, false);
+        image.setBool(10, false, false);
+        *execstatus = qv::kStatusRun;
+    }
+}
+
 TEST_F(TraceRecorder, APauseLineOpensTheFileFirst) {
     *execstatus = qv::kStatusStop;
     EXPECT_EQ(QV_manage_pause_trace(), 1);
