@@ -88,26 +88,29 @@ private:
     char text_[16384];
 };
 
-// What starts every value line of a walk: "<cycle> <time> " (revision 3) or "<cycle> ".
+// What starts every value line of a walk: "<cycle> <time> " (revision 3) or "<cycle> ",
+// written out when the walk writes its first line.
 class LinePrefix {
 public:
-    LinePrefix() {
-        char* end = trace_text::integerText(text_, cycleNumber());
-        *end++ = ' ';
-        if constexpr (kRevision == 3) {
-            end = trace_text::fixedText(end, currentMilliseconds);
+    std::string_view text() {
+        if (length_ == 0) {
+            char* end = trace_text::integerText(text_, cycleNumber());
             *end++ = ' ';
+            if constexpr (kRevision == 3) {
+                end = trace_text::fixedText(end, currentMilliseconds);
+                *end++ = ' ';
+            }
+            length_ = static_cast<std::size_t>(end - text_);
         }
-        length_ = static_cast<std::size_t>(end - text_);
+        return {text_, length_};
     }
-    std::string_view text() const { return {text_, length_}; }
 
 private:
     char text_[trace_text::kIntegerRoom + trace_text::kFixedRoom + 2];
-    std::size_t length_;
+    std::size_t length_ = 0;
 };
 
-void startValueLine(LineBuffer& out, const LinePrefix& prefix, char letter, int32_t index) {
+void startValueLine(LineBuffer& out, LinePrefix& prefix, char letter, int32_t index) {
     out.startLine();
     out.put(prefix.text());
     out.put(letter);
@@ -148,7 +151,7 @@ void charPair(LineBuffer& out, uint8_t before, uint8_t now) {
 [[maybe_unused]] void writeValueLines(const unsigned char* image, bool all, bool after, unsigned freezeTables = 0) {
     using debug::forEachListed;
     LineBuffer out(trace);
-    const LinePrefix prefix;
+    LinePrefix prefix;
     const debug::ProgramArea bools = debug::programArea(kAreaBool);
     const debug::ProgramArea ints = debug::programArea(kAreaInt);
     const debug::ProgramArea reals = debug::programArea(kAreaReal);
