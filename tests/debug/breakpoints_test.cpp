@@ -56,16 +56,6 @@ protected:
     MemoryImage image;
 };
 
-TEST_F(Breakpoints, AnUnlistedLocationDoesNotPause) {
-    *bpnoline = 1;
-    listPair(1, 10, 2);
-    EXPECT_EQ(breakpoint_st(10, 1), 1);
-    EXPECT_EQ(breakpoint_st(11, 2), 1);
-    EXPECT_EQ(status(), qv::kStatusRun);
-    EXPECT_EQ(*bpcurrentlocation, 11);
-    EXPECT_EQ(*bpcurrentinstance, 0);
-}
-
 TEST_F(Breakpoints, AListedPairPausesUntilTheSupervisorAnswers) {
     *bpnoline = 2;
     listPair(1, 10, 1);
@@ -98,20 +88,6 @@ TEST_F(Breakpoints, StepGoesOnToTheNextBreakpointCallWhateverItsLocation) {
     EXPECT_EQ(supervisor.location(), 77);
     EXPECT_EQ(supervisor.instance(), 4);
     EXPECT_EQ(status(), qv::kStatusRun);
-}
-
-TEST_F(Breakpoints, EndLeavesEveryLaterCallAtOnce) {
-    *bpnoline = 1;
-    listPair(1, 10, 1);
-    {
-        PausedSupervisor supervisor(qv::kStatusEnd);
-        breakpoint_st(10, 1);
-    }
-    EXPECT_EQ(status(), qv::kStatusEnd);
-    *bpcurrentlocation = 0;
-    EXPECT_EQ(breakpoint_st(10, 1), 1);
-    EXPECT_EQ(*bpcurrentlocation, 0);  // nothing written
-    EXPECT_EQ(status(), qv::kStatusEnd);
 }
 
 // The count is the supervisor's: the list has 101 places, and the slots after it belong

@@ -71,16 +71,6 @@ TEST(Posting, ForcedWordsAndCharactersTakeTheForcedValueBack) {
     EXPECT_EQ(image.intSlot(530)[1], -42);  // the old value is left alone
 }
 
-TEST(Posting, PostingAnUnforcedVariableChangesNothing) {
-    MemoryImage image;
-    image.setBool(9, false, true);
-    image.setInt(540, 3, 4);
-    QV_post_bool(image.boolSlot(9));
-    QV_post_int(image.intSlot(540));
-    EXPECT_EQ(*image.boolSlot(9) & 3, 2);
-    EXPECT_EQ(image.intSlot(540)[0], 3);
-}
-
 TEST(Posting, ArrayFreezesPostTheFirstNElements) {
     MemoryImage image;
     // A boolean array of 3 at slot 20, an integer array of 2 at slot 530, a string at 60.
@@ -145,51 +135,6 @@ TEST(Posting, ASupervisorMappingIsBoundByItsHeader) {
 }
 
 // ---- Index tables ----------------------------------------------------------------------
-
-TEST(IndexTables, AddKeepsAPackedListOfDistinctIndexes) {
-    MemoryImage image;
-    int32_t* t = image.intTrace();
-    EXPECT_EQ(QV_addIndex(5, t), 1);
-    EXPECT_EQ(QV_addIndex(9, t), 1);
-    EXPECT_EQ(QV_addIndex(5, t), 0);
-    EXPECT_EQ(QV_addIndex(9, t), 0);
-    EXPECT_EQ(QV_addIndex(0, t), 0);
-    EXPECT_EQ(QV_addIndex(-3, t), 1);  // the program ignores it; the table just lists it
-    EXPECT_EQ(t[0], 5);
-    EXPECT_EQ(t[1], 9);
-    EXPECT_EQ(t[2], -3);
-    EXPECT_EQ(t[3], 0);
-}
-
-TEST(IndexTables, AFullTableTakesNoMore) {
-    MemoryImage image;
-    int32_t* t = image.boolBreakpoints();
-    for (int i = 1; i <= 1000; ++i) ASSERT_EQ(QV_addIndex(i, t), 1);
-    EXPECT_EQ(QV_addIndex(1001, t), 0);
-    EXPECT_EQ(QV_addIndex(1000, t), 0);
-    EXPECT_EQ(QV_removeIndex(1000, t), 1);  // position 999
-    EXPECT_EQ(t[999], 0);
-    EXPECT_EQ(t[998], 999);
-    EXPECT_EQ(QV_addIndex(1001, t), 1);
-    EXPECT_EQ(t[999], 1001);
-}
-
-TEST(IndexTables, RemoveMovesTheRestDown) {
-    MemoryImage image;
-    int32_t* t = image.realTrace();
-    for (int i : {5, 9, 12}) QV_addIndex(i, t);
-    EXPECT_EQ(QV_removeIndex(7, t), 0);
-    EXPECT_EQ(QV_removeIndex(5, t), 1);
-    EXPECT_EQ(t[0], 9);
-    EXPECT_EQ(t[1], 12);
-    for (int p = 2; p < 1000; ++p) ASSERT_EQ(t[p], 0);
-    EXPECT_EQ(QV_removeIndex(5, t), 0);
-}
-
-TEST(IndexTables, NullTablesAreRefused) {
-    EXPECT_EQ(QV_addIndex(3, nullptr), 0);
-    EXPECT_EQ(QV_removeIndex(3, nullptr), 0);
-}
 
 #if QV_REVISION == 3
 TEST(IndexTables, TraceVariantsAskForASnapshotWhenTheTableChanged) {

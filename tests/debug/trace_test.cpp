@@ -146,13 +146,6 @@ TEST_F(TraceRecorder, AResetRestartsTheFile) {
     EXPECT_EQ(afterHeaderTime(), "20\n30 0 pause 1:0\n30 0 trace 1:0\n");
 }
 
-TEST_F(TraceRecorder, AnEmptyTableWritesNoValueLines) {
-    traceOn();
-    QV_manage_trace(image.base(), 0);
-    QV_manage_trace(image.base(), 1);
-    EXPECT_EQ(afterHeaderTime(), "50\n");
-}
-
 TEST_F(TraceRecorder, TheEndLineComesLastAndClosesTheFile) {
     ASSERT_EQ(openTrace(), 1);
     EXPECT_EQ(closeTrace(), 1);
