@@ -131,27 +131,27 @@ void freezeListed(unsigned char* image, unsigned tables) {
     const debug::ProgramArea reals = debug::programArea(kAreaReal);
     const debug::ProgramArea chars = debug::programArea(kAreaChar);
     if (tables & kBoolTraceTable) {
-        forEachListed(image, kBoolTraceTableOffset, [&](int32_t i) {
+        forEachListed(image, kBoolTraceTableOffset, [bools](int32_t i) {
             if (unsigned char* s = bools.slot(i)) debug::freezeBool(s);
         });
     }
     if (tables & kIntTraceTable) {
-        forEachListed(image, kIntTraceTableOffset, [&](int32_t i) {
+        forEachListed(image, kIntTraceTableOffset, [ints](int32_t i) {
             if (unsigned char* s = ints.slot(i)) debug::freezeWord(s);
         });
     }
     if (tables & kRealTraceTable) {
-        forEachListed(image, kRealTraceTableOffset, [&](int32_t i) {
+        forEachListed(image, kRealTraceTableOffset, [reals](int32_t i) {
             if (unsigned char* s = reals.slot(i)) debug::freezeWord(s);
         });
     }
     if (tables & kCharTraceTable) {
-        forEachListed(image, kCharTraceTableOffset, [&](int32_t i) {
+        forEachListed(image, kCharTraceTableOffset, [chars](int32_t i) {
             if (unsigned char* s = chars.slot(i)) debug::freezeChar(s);
         });
     }
     if (tables & kBoolBreakpointTable) {
-        forEachListed(image, kBoolBreakpointTableOffset, [&](int32_t i) {
+        forEachListed(image, kBoolBreakpointTableOffset, [bools](int32_t i) {
             if (unsigned char* s = bools.slot(i)) debug::freezeBool(s);
         });
     }

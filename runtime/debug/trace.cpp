@@ -161,7 +161,8 @@ void charPair(LineBuffer& out, uint8_t before, uint8_t now) {
     const bool freezeReals = (freezeTables & kRealTraceTable) != 0;
     const bool freezeChars = (freezeTables & kCharTraceTable) != 0;
 
-    forEachListed(image, kBoolTraceTableOffset, [&](int32_t i) {
+    // The flags and areas are captured by value so that they stay in registers.
+    forEachListed(image, kBoolTraceTableOffset, [&out, &prefix, bools, all, after, freezeBools](int32_t i) {
         unsigned char* s = bools.slot(i);
         if (s == nullptr) return;
         const uint8_t b = loadShared(s);
@@ -171,7 +172,7 @@ void charPair(LineBuffer& out, uint8_t before, uint8_t now) {
         }
         if (freezeBools && debug::boolChanged(b)) debug::freezeBool(s);
     });
-    forEachListed(image, kIntTraceTableOffset, [&](int32_t i) {
+    forEachListed(image, kIntTraceTableOffset, [&out, &prefix, ints, all, after, freezeInts](int32_t i) {
         unsigned char* s = ints.slot(i);
         if (s == nullptr) return;
         auto* w = reinterpret_cast<int32_t*>(s);
@@ -183,7 +184,7 @@ void charPair(LineBuffer& out, uint8_t before, uint8_t now) {
         }
         if (freezeInts && now != before) storeShared(w + 1, now);
     });
-    forEachListed(image, kRealTraceTableOffset, [&](int32_t i) {
+    forEachListed(image, kRealTraceTableOffset, [&out, &prefix, reals, all, after, freezeReals](int32_t i) {
         unsigned char* s = reals.slot(i);
         if (s == nullptr) return;
         // Compared as reals for the trace (a NaN always differs, 0 equals -0), copied as
@@ -199,7 +200,7 @@ void charPair(LineBuffer& out, uint8_t before, uint8_t now) {
         }
         if (freezeReals && nowBits != beforeBits) storeShared(w + 1, nowBits);
     });
-    forEachListed(image, kCharTraceTableOffset, [&](int32_t i) {
+    forEachListed(image, kCharTraceTableOffset, [&out, &prefix, chars, all, after, freezeChars](int32_t i) {
         unsigned char* s = chars.slot(i);
         if (s == nullptr) return;
         const uint8_t now = loadShared(s);
