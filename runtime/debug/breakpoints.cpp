@@ -41,6 +41,23 @@ void pollWhilePaused() {
 }
 
 }  // namespace
+
+#if QV_REVISION != 1
+// The data breakpoints and the freeze of their table in one walk: every moved boolean is
+// frozen, and the status becomes STOP once the walk found one.
+void manageBreakpointsAndFreeze(unsigned char* image) {
+    bool moved = false;
+    const debug::ProgramArea bools = debug::programArea(kAreaBool);
+    debug::forEachListed(image, kBoolBreakpointTableOffset, [&moved, bools](int32_t i) {
+        unsigned char* slot = bools.slot(i);
+        if (slot == nullptr || !debug::boolChanged(loadShared(slot))) return;
+        moved = true;
+        debug::freezeBool(slot);
+    });
+    if (moved) setStatus(kStatusStop);
+}
+#endif
+
 }  // namespace qv
 
 extern "C" {

@@ -31,6 +31,10 @@ void freezeListed(unsigned char* image, unsigned tables);
 // table once instead of twice. Returns the tables it froze.
 unsigned manageTrace(unsigned char* image, int after, unsigned freezeTables);
 
+// QV_manage_breakpoints followed by the freeze of the boolean breakpoint table, in one
+// walk over the table.
+void manageBreakpointsAndFreeze(unsigned char* image);
+
 // The status change message of QV_hook, for the two statuses given.
 void printStatusChange(int32_t before, int32_t now);
 

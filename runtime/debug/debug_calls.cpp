@@ -7,9 +7,10 @@
 extern "C" {
 
 #if QV_REVISION == 3
-// While tracing, the walk that looks for changes freezes as it goes, so each table is
-// walked once per call; whatever it did not freeze is frozen after it. The booleans of
-// the step wait for the data breakpoints, which must see them unfrozen.
+// While tracing, the walk that looks for changes freezes as it goes, and the data
+// breakpoints freeze their table as they check it, so that most tables are walked once
+// per call; whatever was not frozen is frozen after. The traced booleans of the step wait
+// for the data breakpoints, which must see them unfrozen.
 void QV_manage_debug_informations_pre(unsigned char* image) {
     // One time stamp per cycle: the lines before and after the step carry the same time.
     currentMilliseconds = static_cast<double>(microSecondsNow() / 1000.0L);
@@ -19,8 +20,8 @@ void QV_manage_debug_informations_pre(unsigned char* image) {
 
 void QV_manage_debug_informations_post(unsigned char* image) {
     const unsigned frozen = qv::manageTrace(image, 1, qv::kTraceTables & ~qv::kBoolTraceTable);
-    QV_manage_breakpoints(image);
-    qv::freezeListed(image, qv::kAllTables & ~frozen);
+    qv::manageBreakpointsAndFreeze(image);
+    qv::freezeListed(image, qv::kTraceTables & ~frozen);
 }
 #endif
 
