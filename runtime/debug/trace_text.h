@@ -1,5 +1,5 @@
 // The numbers of trace lines as text. Each function writes exactly what printf writes for
-// the format it names (the standard conversions are specified "as if by printf" in the
+// the format it names (the C++ library defines these conversions as printf's in the
 // "C" locale) and returns the end of the text, without the terminating NUL. A test
 // compares them with snprintf over edge cases and millions of random values.
 #pragma once
