@@ -15,13 +15,23 @@ T choose(int g, T in0, T in1) {
 
 // K is read unsigned: a negative K is out of range like any K above 9.
 template <typename T>
-T multiplex(int32_t k, int32_t code, const T (&inputs)[10]) {
-    if (static_cast<uint32_t>(k) > 9u) {
-        LIBFB_ERR = code;
-        return inputs[0];
-    }
+T multiplex(int32_t k, int32_t code, T in0, T in1, T in2, T in3, T in4, T in5, T in6, T in7, T in8, T in9) {
     LIBFB_ERR = 0;
-    return inputs[k];
+    switch (static_cast<uint32_t>(k)) {
+        case 0: return in0;
+        case 1: return in1;
+        case 2: return in2;
+        case 3: return in3;
+        case 4: return in4;
+        case 5: return in5;
+        case 6: return in6;
+        case 7: return in7;
+        case 8: return in8;
+        case 9: return in9;
+        default: break;
+    }
+    LIBFB_ERR = code;
+    return in0;
 }
 
 // On a tie IN1 wins: IN2 only when it is strictly larger (MAX) or smaller (MIN).
@@ -74,7 +84,7 @@ float sameReal(float value) { return value; }
 using namespace qv::lib;
 
 #define QV_MUX_INPUTS(T) T IN0, T IN1, T IN2, T IN3, T IN4, T IN5, T IN6, T IN7, T IN8, T IN9
-#define QV_MUX_LIST {IN0, IN1, IN2, IN3, IN4, IN5, IN6, IN7, IN8, IN9}
+#define QV_MUX_LIST IN0, IN1, IN2, IN3, IN4, IN5, IN6, IN7, IN8, IN9
 
 extern "C" {
 
@@ -134,7 +144,8 @@ float max_real_OUT(float IN1, float IN2) {
 }
 unsigned char* max_str_OUT(const unsigned char* IN1, const unsigned char* IN2) {
     LIBFB_ERR = 0;
-    return newStringCopy(compareStrings(IN1, IN2) >= 0 ? IN1 : IN2);
+    const StringOrder o = orderOfStrings(IN1, IN2);
+    return newStringCopy(o.order >= 0 ? IN1 : IN2, o.shared);
 }
 int32_t max_byte_OUT(int32_t IN1, int32_t IN2) { return larger(IN1, IN2, byteKey); }
 int32_t max_word_OUT(int32_t IN1, int32_t IN2) { return larger(IN1, IN2, wordKey); }
@@ -155,7 +166,8 @@ float min_real_OUT(float IN1, float IN2) {
 }
 unsigned char* min_str_OUT(const unsigned char* IN1, const unsigned char* IN2) {
     LIBFB_ERR = 0;
-    return newStringCopy(compareStrings(IN1, IN2) <= 0 ? IN1 : IN2);
+    const StringOrder o = orderOfStrings(IN1, IN2);
+    return newStringCopy(o.order <= 0 ? IN1 : IN2, o.shared);
 }
 int32_t min_byte_OUT(int32_t IN1, int32_t IN2) { return smaller(IN1, IN2, byteKey); }
 int32_t min_word_OUT(int32_t IN1, int32_t IN2) { return smaller(IN1, IN2, wordKey); }

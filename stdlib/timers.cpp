@@ -16,6 +16,7 @@ constexpr double kSecondsDivisor = 1000000.0;
 constexpr double kCentisecondsDivisor = 10000.0;
 constexpr double kMillisecondsDivisor = 1000.0;
 constexpr int32_t kMaxPreset = 32767;  // numeric variants
+constexpr int64_t kTicksPerDayWhole = 864000000;
 
 int lowByte(int value) { return value & 0xFF; }
 
@@ -114,7 +115,11 @@ void clearTime(int32_t* time) {
     element(time, 1) = 0;
 }
 
-double ticksValue(const int32_t* time) { return static_cast<double>(ticksOf(time)); }
+// A TIME's tick count, days × 864,000,000 + ticks, is a whole number below 2^62 in
+// magnitude: exact in 64-bit integers, rounded once to double as from extended precision.
+double ticksValue(const int32_t* time) {
+    return static_cast<double>(int64_t{element(time, 0)} * kTicksPerDayWhole + element(time, 1));
+}
 
 // A new temporary holding ET; null, with nothing written, when the pool is exhausted.
 int32_t* newElapsedCopy(int32_t* result, const int32_t* et) {
