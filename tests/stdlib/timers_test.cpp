@@ -22,6 +22,34 @@ protected:
 
 // ---- TIME timers ---------------------------------------------------------------------------
 
+// Days and ticks both truncated toward zero, with the sign of the value, on both sides of
+// 1.8e18 ticks, where the split moves from 64-bit integers to extended precision.
+TEST(SplittingTicks, DaysAndTicksCarryTheSignOfTheValue) {
+    struct Case {
+        double ticks;
+        int32_t days;
+        int32_t rest;
+    };
+    const Case cases[] = {
+        {-10000.0, 0, -10000},
+        {1296000000.0, 1, 432000000},
+        {864000000.0, 1, 0},
+        {-1296000000.0, -1, -432000000},
+        {863999999.9, 0, 863999999},
+        {-864000000.5, -1, 0},
+        {1.7999999999e18, 2083333333, 188000000},
+        {1.8e18, 2083333333, 288000000},  // the extended-precision path from here on
+        {-1.8e18, -2083333333, -288000000},
+    };
+    for (const Case& c : cases) {
+        TestArray time(7, 7);
+        qv::lib::splitTicks(c.ticks, time.get());
+        EXPECT_EQ(element(time.get(), 0), c.days) << c.ticks;
+        EXPECT_EQ(element(time.get(), 1), c.rest) << c.ticks;
+    }
+}
+
+
 TEST_F(Timers, OnDelayInTicksTurnsOnInTheCycleThatReachesPt) {
     SimulatedScan scan(100000.0f);  // 1,000 ticks a cycle
     const TestArray pt(0, 10000);
