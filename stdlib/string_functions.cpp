@@ -19,36 +19,69 @@ unsigned char* newString(int64_t capacity) {
     return alloc_char(static_cast<int>(std::clamp<int64_t>(capacity, 0, kMaxCapacity)));
 }
 
-// Where character slots are four bytes wide, four of them make one 16-byte vector, and
-// the loops below treat four characters at a time: the current byte of each slot is the
-// low byte of its lane on a little-endian machine.
-constexpr bool kSlotsInLanes = qv::kCharSlotSize == 4 && std::endian::native == std::endian::little;
-using Lanes = uint32_t __attribute__((vector_size(16)));
-constexpr int kLaneCount = 4;
+// Strings are scanned and copied a group of slots at a time: four slots of four bytes
+// or five of three, read as two 64-bit words (bytes 0-7 and the last eight bytes of the
+// group; with three-byte slots the words share byte 7). On a little-endian machine a
+// slot's current byte is the low byte of its place in a word.
+constexpr int kGroupSlots = 16 / qv::kCharSlotSize;
+constexpr int kGroupBytes = kGroupSlots * qv::kCharSlotSize;
+constexpr int kHighWord = kGroupBytes - 8;  // byte offset of the second word
+constexpr bool kGroupwise = std::endian::native == std::endian::little;
 
-Lanes loadLanes(const unsigned char* p) {
-    Lanes lanes;
-    std::memcpy(&lanes, p, sizeof lanes);
-    return lanes;
+// The word at byte `offset` of a group with `pattern` (one or two bytes) placed at the
+// current byte of every slot whose current byte the word holds.
+constexpr uint64_t slotPattern(int offset, uint64_t pattern) {
+    uint64_t word = 0;
+    for (int k = 0; k < kGroupSlots; ++k) {
+        const int at = k * qv::kCharSlotSize - offset;
+        if (at >= 0 && at < 8) word |= pattern << (8 * at);
+    }
+    return word;
 }
 
-void storeLanes(unsigned char* p, Lanes lanes) { std::memcpy(p, &lanes, sizeof lanes); }
+struct GroupMasks {
+    uint64_t current;            // the current bytes
+    uint64_t currentAndSecond;   // the bytes a copied character is written to
+    uint64_t carries;            // where adding 0xFF to a current byte carries to
+};
 
-// True when the current byte of one of the eight slots from `slots` is NUL.
-bool holdsNul(const unsigned char* slots) {
-    const Lanes nul = ((loadLanes(slots) & 0xFFu) == 0u) | ((loadLanes(slots + sizeof(Lanes)) & 0xFFu) == 0u);
-    uint64_t halves[2];
-    std::memcpy(halves, &nul, sizeof halves);
-    return (halves[0] | halves[1]) != 0;
+constexpr GroupMasks masksAt(int offset) {
+    return {slotPattern(offset, 0xFF), slotPattern(offset, 0xFFFF), slotPattern(offset, 0x100)};
 }
 
-// The length of a string, as array_char_len counts it, eight characters per step where
-// the slots allow it.
+constexpr GroupMasks kLowMasks = masksAt(0);
+constexpr GroupMasks kHighMasks = masksAt(kHighWord);
+
+uint64_t loadWord(const unsigned char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+void storeWord(unsigned char* p, uint64_t word) { std::memcpy(p, &word, sizeof word); }
+
+// The carries missing from a word after 0xFF is added to each current byte it holds:
+// only a NUL does not carry.
+uint64_t missingCarries(uint64_t word, const GroupMasks& masks) {
+    return (((word & masks.current) + masks.current) & masks.carries) ^ masks.carries;
+}
+
+bool groupHoldsNul(const unsigned char* group) {
+    return (missingCarries(loadWord(group), kLowMasks) | missingCarries(loadWord(group + kHighWord), kHighMasks)) != 0;
+}
+
+// The word of a result with the characters of `source` written into their bytes.
+uint64_t withCharacters(uint64_t target, uint64_t source, const GroupMasks& masks) {
+    const uint64_t c = source & masks.current;
+    return (target & ~masks.currentAndSecond) | c | (c << 8);
+}
+
+// The length of a string, as array_char_len counts it, a group at a time.
 int lengthOf(const unsigned char* s) {
     const int capacity = stringCapacity(s);
     int length = 0;
-    if constexpr (kSlotsInLanes) {
-        while (length + 2 * kLaneCount <= capacity && !holdsNul(stringSlot(s, length))) length += 2 * kLaneCount;
+    if constexpr (kGroupwise) {
+        while (length + kGroupSlots <= capacity && !groupHoldsNul(stringSlot(s, length))) length += kGroupSlots;
     }
     while (length < capacity && stringChar(s, length) != 0) ++length;
     return length;
@@ -56,14 +89,18 @@ int lengthOf(const unsigned char* s) {
 
 // Copies n characters of `src` from index `from` into the result `dst` from index `to`,
 // each into both the current and the second byte of its slot; the other bytes of the
-// result's slots keep what they hold.
+// result's slots keep what they hold. The high word is stored first, so that the byte the
+// two words share ends with the low word's value.
 void copyChars(unsigned char* dst, int to, const unsigned char* src, int from, int n) {
     int k = 0;
-    if constexpr (kSlotsInLanes) {
-        for (; k + kLaneCount <= n; k += kLaneCount) {
-            const Lanes c = loadLanes(stringSlot(src, from + k)) & 0xFFu;
+    if constexpr (kGroupwise) {
+        for (; k + kGroupSlots <= n; k += kGroupSlots) {
+            const unsigned char* source = stringSlot(src, from + k);
             unsigned char* target = stringSlot(dst, to + k);
-            storeLanes(target, (loadLanes(target) & 0xFFFF0000u) | c | (c << 8));
+            const uint64_t low = withCharacters(loadWord(target), loadWord(source), kLowMasks);
+            storeWord(target + kHighWord,
+                      withCharacters(loadWord(target + kHighWord), loadWord(source + kHighWord), kHighMasks));
+            storeWord(target, low);
         }
     }
     for (; k < n; ++k) setStringChar(dst, to + k, stringChar(src, from + k));

@@ -150,6 +150,44 @@ TEST_F(StringFunctions, FindSearchesLeftToRight) {
     }
 }
 
+// Every function against std::string on random texts of 0 to 40 characters, in buffers
+// that end right after their capacity (often without a NUL), so that the block-wise scans
+// and copies meet every length and offset.
+TEST_F(StringFunctions, ResultsMatchStdStringOnRandomTexts) {
+    std::mt19937 engine(17);
+    auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(engine); };
+    auto randomText = [&] {
+        std::string text(static_cast<std::size_t>(uniform(0, 40)), ' ');
+        for (char& c : text) c = static_cast<char>(uniform(1, 255));
+        return text;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const std::string a = randomText();
+        const std::string b = randomText();
+        const StringValue sa(a, static_cast<int>(a.size()) + uniform(0, 1) * uniform(0, 9));
+        const StringValue sb(b, static_cast<int>(b.size()) + uniform(0, 3));
+        const int la = static_cast<int>(a.size());
+        const int lb = static_cast<int>(b.size());
+        ASSERT_EQ(len_OUT(sa.get()), la);
+        ASSERT_TRUE(isResultString(concat_OUT(sa.get(), sb.get()), a + b, la + lb));
+        const int L = uniform(0, la);
+        const int P = uniform(1, la - L + 1);
+        if (P <= la) {
+            ASSERT_TRUE(isResultString(mid_OUT(sa.get(), L, P), a.substr(P - 1, L), L));
+            ASSERT_TRUE(isResultString(delete_OUT(sa.get(), L, P), std::string(a).erase(P - 1, L), la - L));
+            ASSERT_TRUE(isResultString(replace_OUT(sa.get(), sb.get(), L, P), std::string(a).replace(P - 1, L, b),
+                                       la + lb - L));
+        }
+        ASSERT_TRUE(isResultString(left_OUT(sa.get(), L), a.substr(0, L), L));
+        ASSERT_TRUE(isResultString(right_OUT(sa.get(), L), a.substr(la - L), L));
+        ASSERT_TRUE(isResultString(insert_OUT(sa.get(), sb.get(), L), std::string(a).insert(L, b), la + lb));
+        const std::size_t at = a.find(b);
+        ASSERT_EQ(find_OUT(sa.get(), sb.get()), lb == 0 || at == std::string::npos ? 0 : static_cast<int>(at) + 1);
+        ASSERT_EQ(LIBFB_ERR, 0);
+        free_all_alloc();
+    }
+}
+
 // Every string read through its exact-size buffer: capacity 0 has no character slot at
 // all, and a full string has no NUL. The sanitizers report a read beyond either.
 TEST_F(StringFunctions, StringsAreNeverReadBeyondTheirArray) {
