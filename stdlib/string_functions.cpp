@@ -20,17 +20,19 @@ unsigned char* newString(int64_t capacity) {
 }
 
 // Strings are scanned and copied a group of slots at a time: four slots of four bytes
-// or five of three, read as two 64-bit words (bytes 0-7 and the last eight bytes of the
-// group; with three-byte slots the words share byte 7). On a little-endian machine a
+// or five of three, held as two 64-bit words (bytes 0-7 and the last eight bytes of the
+// group; with three-byte slots the two share byte 7). On a little-endian machine a
 // slot's current byte is the low byte of its place in a word.
 constexpr int kGroupSlots = 16 / qv::kCharSlotSize;
 constexpr int kGroupBytes = kGroupSlots * qv::kCharSlotSize;
 constexpr int kHighWord = kGroupBytes - 8;  // byte offset of the second word
 constexpr bool kGroupwise = std::endian::native == std::endian::little;
 
-// The word at byte `offset` of a group with `pattern` (one or two bytes) placed at the
-// current byte of every slot whose current byte the word holds.
-constexpr uint64_t slotPattern(int offset, uint64_t pattern) {
+using Group = uint64_t __attribute__((vector_size(16)));
+
+// A group with `pattern` (one or two bytes) placed at the current byte of every slot,
+// in the word that holds that current byte.
+constexpr uint64_t wordPattern(int offset, uint64_t pattern) {
     uint64_t word = 0;
     for (int k = 0; k < kGroupSlots; ++k) {
         const int at = k * qv::kCharSlotSize - offset;
@@ -39,41 +41,43 @@ constexpr uint64_t slotPattern(int offset, uint64_t pattern) {
     return word;
 }
 
-struct GroupMasks {
-    uint64_t current;            // the current bytes
-    uint64_t currentAndSecond;   // the bytes a copied character is written to
-    uint64_t carries;            // where adding 0xFF to a current byte carries to
-};
+constexpr Group groupPattern(uint64_t pattern) { return Group{wordPattern(0, pattern), wordPattern(kHighWord, pattern)}; }
 
-constexpr GroupMasks masksAt(int offset) {
-    return {slotPattern(offset, 0xFF), slotPattern(offset, 0xFFFF), slotPattern(offset, 0x100)};
+constexpr Group kCurrentBytes = groupPattern(0xFF);
+constexpr Group kCurrentAndSecondBytes = groupPattern(0xFFFF);
+constexpr Group kCarryBits = groupPattern(0x100);  // where adding 0xFF to a current byte carries to
+
+Group loadGroup(const unsigned char* p) {
+    Group group;
+    if constexpr (kHighWord == 8) {
+        std::memcpy(&group, p, sizeof group);
+    } else {
+        uint64_t words[2];
+        std::memcpy(&words[0], p, 8);
+        std::memcpy(&words[1], p + kHighWord, 8);
+        std::memcpy(&group, words, sizeof group);
+    }
+    return group;
 }
 
-constexpr GroupMasks kLowMasks = masksAt(0);
-constexpr GroupMasks kHighMasks = masksAt(kHighWord);
-
-uint64_t loadWord(const unsigned char* p) {
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
+// The high word is stored first, so that a byte the two words share ends with the low
+// word's value.
+void storeGroup(unsigned char* p, Group group) {
+    if constexpr (kHighWord == 8) {
+        std::memcpy(p, &group, sizeof group);
+    } else {
+        uint64_t words[2];
+        std::memcpy(words, &group, sizeof group);
+        std::memcpy(p + kHighWord, &words[1], 8);
+        std::memcpy(p, &words[0], 8);
+    }
 }
 
-void storeWord(unsigned char* p, uint64_t word) { std::memcpy(p, &word, sizeof word); }
-
-// The carries missing from a word after 0xFF is added to each current byte it holds:
-// only a NUL does not carry.
-uint64_t missingCarries(uint64_t word, const GroupMasks& masks) {
-    return (((word & masks.current) + masks.current) & masks.carries) ^ masks.carries;
-}
-
-bool groupHoldsNul(const unsigned char* group) {
-    return (missingCarries(loadWord(group), kLowMasks) | missingCarries(loadWord(group + kHighWord), kHighMasks)) != 0;
-}
-
-// The word of a result with the characters of `source` written into their bytes.
-uint64_t withCharacters(uint64_t target, uint64_t source, const GroupMasks& masks) {
-    const uint64_t c = source & masks.current;
-    return (target & ~masks.currentAndSecond) | c | (c << 8);
+// True when the current byte of a slot of the group is NUL: only a NUL does not carry
+// when 0xFF is added to it.
+bool holdsNul(Group group) {
+    const Group missing = (((group & kCurrentBytes) + kCurrentBytes) & kCarryBits) ^ kCarryBits;
+    return (missing[0] | missing[1]) != 0;
 }
 
 // The length of a string, as array_char_len counts it, a group at a time.
@@ -81,7 +85,7 @@ int lengthOf(const unsigned char* s) {
     const int capacity = stringCapacity(s);
     int length = 0;
     if constexpr (kGroupwise) {
-        while (length + kGroupSlots <= capacity && !groupHoldsNul(stringSlot(s, length))) length += kGroupSlots;
+        while (length + kGroupSlots <= capacity && !holdsNul(loadGroup(stringSlot(s, length)))) length += kGroupSlots;
     }
     while (length < capacity && stringChar(s, length) != 0) ++length;
     return length;
@@ -89,18 +93,14 @@ int lengthOf(const unsigned char* s) {
 
 // Copies n characters of `src` from index `from` into the result `dst` from index `to`,
 // each into both the current and the second byte of its slot; the other bytes of the
-// result's slots keep what they hold. The high word is stored first, so that the byte the
-// two words share ends with the low word's value.
+// result's slots keep what they hold.
 void copyChars(unsigned char* dst, int to, const unsigned char* src, int from, int n) {
     int k = 0;
     if constexpr (kGroupwise) {
         for (; k + kGroupSlots <= n; k += kGroupSlots) {
-            const unsigned char* source = stringSlot(src, from + k);
+            const Group c = loadGroup(stringSlot(src, from + k)) & kCurrentBytes;
             unsigned char* target = stringSlot(dst, to + k);
-            const uint64_t low = withCharacters(loadWord(target), loadWord(source), kLowMasks);
-            storeWord(target + kHighWord,
-                      withCharacters(loadWord(target + kHighWord), loadWord(source + kHighWord), kHighMasks));
-            storeWord(target, low);
+            storeGroup(target, (loadGroup(target) & ~kCurrentAndSecondBytes) | c | (c << 8));
         }
     }
     for (; k < n; ++k) setStringChar(dst, to + k, stringChar(src, from + k));
