@@ -113,25 +113,31 @@ unsigned char* newSubstring(const unsigned char* src, int from, int n) {
     return result;
 }
 
-// The argument tests shared by MID, DELETE and REPLACE, in their order; each failing test
-// overwrites the code of the one before. Codes in the order L < 0, P < 1, L + P > l + 1,
-// P > l, L > l; 0 when every test passes.
-struct RangeCodes {
-    int32_t negativeLength, positionBelowOne, beyondEnd, positionAfterEnd, lengthAfterEnd;
-};
-
-int32_t failedRangeTest(int64_t L, int64_t P, int64_t l, const RangeCodes& codes) {
+// MID, DELETE and REPLACE test their arguments in a fixed order, each failing test
+// overwriting the code of the one before, so the last failing test decides. The first
+// two are exclusive: L < 0, or else P < 1. Then L + P > l + 1 and the two tests against
+// the length l, whose order differs between the functions.
+struct ArgumentTests {
+    int64_t L, P, l;
     int32_t code = 0;
-    if (L < 0) {
-        code = codes.negativeLength;
-    } else if (P < 1) {
-        code = codes.positionBelowOne;
+
+    ArgumentTests(int64_t length, int64_t position, int64_t stringLength, int32_t negativeLength,
+                  int32_t positionBelowOne)
+        : L(length), P(position), l(stringLength) {
+        if (L < 0) {
+            code = negativeLength;
+        } else if (P < 1) {
+            code = positionBelowOne;
+        }
     }
-    if (L + P > l + 1) code = codes.beyondEnd;
-    if (P > l) code = codes.positionAfterEnd;
-    if (L > l) code = codes.lengthAfterEnd;
-    return code;
-}
+    ArgumentTests& beyondEnd(int32_t failure) { return test(L + P > l + 1, failure); }
+    ArgumentTests& lengthAfterEnd(int32_t failure) { return test(L > l, failure); }
+    ArgumentTests& positionAfterEnd(int32_t failure) { return test(P > l, failure); }
+    ArgumentTests& test(bool failed, int32_t failure) {
+        if (failed) code = failure;
+        return *this;
+    }
+};
 
 }  // namespace
 
@@ -173,7 +179,7 @@ unsigned char* right_OUT(const unsigned char* IN, int32_t L) {
 // A failed MID gives an empty string of capacity L, or of capacity 1 when L < 0.
 unsigned char* mid_OUT(const unsigned char* IN, int32_t L, int32_t P) {
     const int l = lengthOf(IN);
-    LIBFB_ERR = failedRangeTest(L, P, l, {1023, 1022, 1026, 1024, 1025});
+    LIBFB_ERR = ArgumentTests(L, P, l, 1023, 1022).beyondEnd(1026).lengthAfterEnd(1025).positionAfterEnd(1024).code;
     if (LIBFB_ERR != 0) return newString(L < 0 ? 1 : L);
     return newSubstring(IN, P - 1, L);
 }
@@ -209,12 +215,15 @@ unsigned char* insert_OUT(const unsigned char* IN1, const unsigned char* IN2, in
     return result;
 }
 
-// Revisions 1 and 2 number the last three tests 1007, 1005, 1006; the same test wins.
+// Revisions 1 and 2 number the last three tests 1007, 1005, 1006, in the same order.
 unsigned char* delete_OUT(const unsigned char* IN, int32_t L, int32_t P) {
     const int l = lengthOf(IN);
-    const RangeCodes codes = qv::kRevision == 3 ? RangeCodes{1004, 1003, 1005, 1006, 1007}
-                                                : RangeCodes{1004, 1003, 1007, 1005, 1006};
-    LIBFB_ERR = failedRangeTest(L, P, l, codes);
+    constexpr bool kRev3 = qv::kRevision == 3;
+    LIBFB_ERR = ArgumentTests(L, P, l, 1004, 1003)
+                    .beyondEnd(kRev3 ? 1005 : 1007)
+                    .positionAfterEnd(kRev3 ? 1006 : 1005)
+                    .lengthAfterEnd(kRev3 ? 1007 : 1006)
+                    .code;
     if (LIBFB_ERR != 0) return newString(1);
     unsigned char* result = newString(l - L);
     if (result == nullptr) return nullptr;
@@ -226,7 +235,7 @@ unsigned char* delete_OUT(const unsigned char* IN, int32_t L, int32_t P) {
 unsigned char* replace_OUT(const unsigned char* IN1, const unsigned char* IN2, int32_t L, int32_t P) {
     const int l1 = lengthOf(IN1);
     const int l2 = lengthOf(IN2);
-    LIBFB_ERR = failedRangeTest(L, P, l1, {1044, 1043, 1047, 1045, 1046});
+    LIBFB_ERR = ArgumentTests(L, P, l1, 1044, 1043).beyondEnd(1047).positionAfterEnd(1045).lengthAfterEnd(1046).code;
     if (LIBFB_ERR != 0) return newString(1);
     unsigned char* result = newString(int64_t{l1} + l2 - L);
     if (result == nullptr) return nullptr;

@@ -82,11 +82,12 @@ TEST_F(StringFunctions, TheLastFailingTestDecides) {
         {2, 5, 1026, 1005, 1007, 1047},         // L + P > l + 1
         {0, 6, 1024, 1006, 1005, 1045},         // P > l
         {6, 1, 1025, 1007, 1006, 1046},         // L + P > l + 1, then L > l
+        {6, 6, 1024, 1007, 1006, 1046},         // L + P > l + 1, then L > l and P > l
         {-1, 7, 1024, 1006, 1005, 1045},        // L < 0, then P > l
-        {7, 7, 1025, 1007, 1006, 1046},         // all three, L > l last
+        {7, 7, 1024, 1007, 1006, 1046},         // all three: MID tests P > l last, the others L > l
         {6, -3, 1025, 1007, 1006, 1046},        // P < 1, then L > l
         {-5, 12, 1024, 1006, 1005, 1045},       // L < 0, L + P > l + 1, P > l
-        {INT32_MAX, INT32_MAX, 1025, 1007, 1006, 1046},
+        {INT32_MAX, INT32_MAX, 1024, 1007, 1006, 1046},
         {INT32_MIN, INT32_MIN, 1023, 1004, 1004, 1044},
     };
     // The largest MID exhausts the pool: it and the DELETE and REPLACE after it get none.
