@@ -22,5 +22,9 @@ extern int32_t LIBFB_ERR;
 #include "stdlib/comparison.h"
 #include "stdlib/arithmetic.h"
 #include "stdlib/numeric.h"
+#include "stdlib/time_arithmetic.h"
+#include "stdlib/conversions.h"
+#include "stdlib/string_conversions.h"
+#include "stdlib/string_functions.h"
 
 #endif /* QV_STDLIB_H */

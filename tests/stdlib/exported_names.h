@@ -13,7 +13,6 @@ typedef struct {
 
 extern const QvExportedName qv_exported_names[];
 extern const int qv_exported_name_count;
-extern const char *const qv_names_to_come[]; /* ends with null */
 
 #ifdef __cplusplus
 }
