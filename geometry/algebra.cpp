@@ -139,7 +139,9 @@ QV_Matrix multiply(const QV_Matrix& a, const QV_Vector& scaleA, const QV_Matrix&
     ua.e[15] = 1.0;
     ub.e[15] = 1.0;
     QV_Matrix r;
+#pragma GCC unroll 4
     for (int row = 0; row < 4; ++row)
+#pragma GCC unroll 4
         for (int col = 0; col < 4; ++col)
             at(r, row, col) = at(ua, row, 0) * at(ub, 0, col) + at(ua, row, 1) * at(ub, 1, col) +
                               at(ua, row, 2) * at(ub, 2, col) + at(ua, row, 3) * at(ub, 3, col);
@@ -219,9 +221,12 @@ void decomposeLU(const QV_Matrix& m, QV_Matrix& lu, QV_Column& permutation) {
     bestPermutation(m, permutation);
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) at(lu, r, c) = at(m, r, static_cast<int>(permutation.v[c]) - 1);
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
+#pragma GCC unroll 4
         for (int i = k + 1; i < 4; ++i) {
             const double f = at(lu, i, k) / at(lu, k, k);
+#pragma GCC unroll 4
             for (int j = k; j < 4; ++j) at(lu, i, j) -= f * at(lu, k, j);
             at(lu, i, k) = f;
         }
@@ -247,12 +252,24 @@ QV_Matrix inverse(const QV_Matrix& m) {
     QV_Column permutation;
     decomposeLU(working, lu, permutation);
     if (!pivotsUsable(working, lu)) return inverseByRowPivoting(working);
-    QV_Matrix rearranged;  // inverse of the matrix with its columns exchanged
-    for (int c = 0; c < 4; ++c) {
-        QV_Column unit{{0.0, 0.0, 0.0, 0.0}};
-        unit.v[c] = 1.0;
-        const QV_Column x = solveLU(lu, unit);
-        for (int r = 0; r < 4; ++r) at(rearranged, r, c) = x.v[r];
+    // The inverse of the matrix with its columns exchanged: column c solves for the unit
+    // column e(c). The four solutions are computed side by side, each with the operations
+    // of solveLU in its order, so that their chains of divisions overlap.
+    QV_Matrix rearranged = identityMatrix();
+#pragma GCC unroll 4
+    for (int i = 0; i < 4; ++i)
+#pragma GCC unroll 4
+        for (int j = 0; j < i; ++j)
+#pragma GCC unroll 4
+            for (int c = 0; c < 4; ++c) at(rearranged, i, c) -= at(lu, i, j) * at(rearranged, j, c);
+#pragma GCC unroll 4
+    for (int i = 3; i >= 0; --i) {
+#pragma GCC unroll 4
+        for (int j = i + 1; j < 4; ++j)
+#pragma GCC unroll 4
+            for (int c = 0; c < 4; ++c) at(rearranged, i, c) -= at(lu, i, j) * at(rearranged, j, c);
+#pragma GCC unroll 4
+        for (int c = 0; c < 4; ++c) at(rearranged, i, c) /= at(lu, i, i);
     }
     QV_Matrix result;
     for (int r = 0; r < 4; ++r) {
