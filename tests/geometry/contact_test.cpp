@@ -136,7 +136,7 @@ TEST_F(Contact, EdgesAndCornersThatTouchAreInContact) {
 // face. Depending on the turn, that corner lies across one, two or three edges from the
 // box's origin corner.
 TEST_F(Contact, ACornerOfATurnedBoxAgainstAFace) {
-    const QV_Vector turns[] = {{0, 0, 45}, {30, 40, 50}, {120, -35, 10}, {45, 45, 0}, {10, 200, 300}, {0, 180, 0}};
+    const QV_Vector turns[] = {{0, 0, 45}, {30, 40, 50}, {120, -35, 10}, {45, 45, 0}, {10, 200, 300}, {0, 180, 0}, {90, 0, 90}};
     const double gap = 1e-5;
     qvtest::placeBox(0, 0, 0, 0, 1, 1, 1);
     for (const QV_Vector& t : turns) {
@@ -150,6 +150,34 @@ TEST_F(Contact, ACornerOfATurnedBoxAgainstAFace) {
                         static_cast<double>(0.5 - lowest.z)));
             EXPECT_EQ(touching(0, 1), side < 0 ? 1 : 0) << t.x << " " << t.y << " " << t.z << " " << side;
             EXPECT_EQ(intersects(1, 0), intersects(0, 1));
+        }
+    }
+}
+
+// Turned by right angles about two axes, a box's placement has no usable pivot for the
+// column exchanges of the inverse; contact is still decided in its frame. A turned box
+// comes against each of its six faces in turn.
+TEST_F(Contact, ABoxTurnedByRightAnglesAboutTwoAxes) {
+    place(0, at(turned({90, 0, 90}, {1, 2, 3}), 5, 5, 5));
+    const Solid a = solidOf(qvtest::storedMatrix(0));
+    const QV_Matrix b = turned({0, 45, 45}, {0.5, 0.5, 0.5});
+    const Solid sb = solidOf(at(b, 0, 0, 0));
+    const V3 directions[] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    for (const V3& d : directions) {
+        LD faceOfA = -1e30L;
+        V3 centreOfA{0, 0, 0};
+        for (const V3& c : a.corners) faceOfA = std::max(faceOfA, dot(c, d)), centreOfA = centreOfA + 0.125L * c;
+        V3 nearest = sb.corners[0];
+        for (const V3& c : sb.corners)
+            if (dot(c, d) < dot(nearest, d)) nearest = c;
+        for (double side : {-1.0, 1.0}) {
+            // The nearest corner of B at the middle of A's face, a hair in or out.
+            const LD along = faceOfA + side * 1e-4 - dot(centreOfA, d);
+            const V3 target = centreOfA + (along * d);
+            place(1, at(b, static_cast<double>(target.x - nearest.x), static_cast<double>(target.y - nearest.y),
+                        static_cast<double>(target.z - nearest.z)));
+            EXPECT_EQ(touching(0, 1), side < 0 ? 1 : 0) << d.x << d.y << d.z << " " << side;
+            EXPECT_EQ(intersects(1, 0), side < 0 ? 1 : 0) << d.x << d.y << d.z << " " << side;
         }
     }
 }
