@@ -90,20 +90,6 @@ TEST(TransformPoint, IgnoresTheCosineButHonoursRowThree) {
     EXPECT_DOUBLE_EQ(p.z, 1.5);
 }
 
-TEST(VectorAlgebra, ComponentWise) {
-    QV_Vector r;
-    crossProduct({1, 0, 0}, {0, 1, 0}, &r);
-    EXPECT_EQ(r.z, 1.0);
-    crossProduct({1, 2, 3}, {4, 5, 6}, &r);
-    EXPECT_EQ(r.x, -3.0);
-    EXPECT_EQ(r.y, 6.0);
-    EXPECT_EQ(r.z, -3.0);
-    addVector_({1, 2, 3}, {4, 5, 6}, &r);
-    EXPECT_EQ(r.y, 7.0);
-    mulScalar_({1, 2, 3}, -2, &r);
-    EXPECT_EQ(r.z, -6.0);
-}
-
 // ---- Angles ---------------------------------------------------------------------------
 
 TEST(ArcTan, QuadrantsWithTheThirteenDecimalPi) {
