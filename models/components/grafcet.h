@@ -35,12 +35,13 @@ inline bool in(const unsigned char* slot) {
 // A variable that the model writes itself: a step activity, a flag or an output.
 inline bool on(const unsigned char* slot) { return (loadShared(slot) & kBoolCurrent) != 0; }
 
-// Writes the current value only, leaving the old value and the forced flag alone, and
-// only when it changes, so a supervisor's concurrent write of the byte is rarely met.
+// Writes the current value only, leaving the old value and the forced flag alone. A
+// change is one atomic update of the byte, so a supervisor forcing the variable at that
+// moment is never overwritten; an unchanged value costs a plain read.
 inline void assign(unsigned char* slot, bool value) {
-    const uint8_t before = loadShared(slot);
-    const uint8_t after = static_cast<uint8_t>(value ? before | kBoolCurrent : before & ~kBoolCurrent);
-    if (after != before) storeShared(slot, after);
+    const bool current = (loadShared(slot) & kBoolCurrent) != 0;
+    if (value && !current) __atomic_fetch_or(slot, kBoolCurrent, __ATOMIC_RELAXED);
+    if (!value && current) __atomic_fetch_and(slot, static_cast<uint8_t>(~kBoolCurrent), __ATOMIC_RELAXED);
 }
 inline void set(unsigned char* slot) { assign(slot, true); }
 inline void reset(unsigned char* slot) { assign(slot, false); }

@@ -15,12 +15,19 @@ int32_t lv_iteration_step = 0;
 namespace qv::models {
 namespace {
 
+// Pointers are rebound only where they change (a single instance finds them all in
+// place), which keeps an evolution's stores to what the model really changes.
+template <typename T>
+void bind(T** pointer, T* slot) {
+    if (*pointer != slot) *pointer = slot;
+}
+
 void bindInstance(const LeafModel& m) {
     for (const BoolVariable& v : m.bools) {
         if (kRevision == 1 && v.prev) continue;
-        *v.var = boolSlot(self.boolBase, v.slot);
+        bind(v.var, boolSlot(self.boolBase, v.slot));
     }
-    for (const IntVariable& v : m.ints) *v.var = intSlot(self.intBase, v.slot);
+    for (const IntVariable& v : m.ints) bind(v.var, intSlot(self.intBase, v.slot));
 }
 
 void advancePastInstance(const LeafModel& m) {
@@ -124,7 +131,7 @@ void publishOutputs(std::span<const Var> outputs) {
 
 void bindInterface(std::span<const NamedVar> interface) {
     for (const NamedVar& v : interface) {
-        *v.var = self.boolBase;
+        bind(v.var, self.boolBase);
         self.boolBase += kBoolSlotSize;
     }
 }

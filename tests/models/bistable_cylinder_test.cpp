@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "models/components/bistable_cylinder.h"
+#include "runtime/debug/qv_debug.h"
 #include "tests/models/model_image.h"
 #include "tests/models/symbol_bindings.h"
 
@@ -55,6 +56,9 @@ TEST_F(BistableCylinder, StartUpWritesInitialStepConstantsAndGeneratedValues) {
     EXPECT_EQ(taskname[0], 0);
     EXPECT_EQ(qv::charSlot(taskname, 1)[0], 50);
     for (std::size_t k = 0; k <= std::strlen(name); ++k) EXPECT_EQ(qv::charSlot(taskname, 3 + k)[0], name[k]) << k;
+    // As a STRING: capacity 50, the file name as its value.
+    EXPECT_EQ(array_char_size(taskname), 50);
+    EXPECT_EQ(array_char_len(taskname), static_cast<int>(std::strlen(name)));
     // behaviorsInit leaves the instance number as it found it.
     EXPECT_EQ(self_num, 1);
 }
