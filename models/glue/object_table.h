@@ -20,3 +20,11 @@ struct ActorProductEntry {
 };
 
 }  // namespace qv::models
+
+// Defined by the model code (models/glue/program.cpp): one unused entry, counts 0.
+extern "C" {
+extern qv::models::ActorProductEntry TableActeursProduits[];
+extern int32_t NbActeurs;
+extern int32_t NbProduits;
+extern int32_t NbActeursEtProduits;
+}
