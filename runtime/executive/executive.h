@@ -67,10 +67,16 @@ int runProgram(int argc, char** argv);
 // Its pieces: start-up after the layout, one cycle (steps from the breakpoint report to
 // the wait), the wait in STOP (false when the program is to end), the cycle loop, the end.
 void startUp();
+uint32_t runCycleBody();
+void advanceCycleCounter();
 void runCycle();
 bool waitWhileStopped();
 void runLoop();
 int endProgram();
+
+// Sleeps what is left of the period after a cycle of `elapsed` microseconds, or prints
+// the overrun warning with the cycle's number.
+void waitForNextCycle(uint32_t elapsed, int64_t cycleNumber);
 
 // ---- Statistics (statistics.cpp) -----------------------------------------------------
 

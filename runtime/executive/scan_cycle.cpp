@@ -41,10 +41,23 @@ void walkToModel() {
     memoryStartInit(&self);
 }
 
+// Measures the cycle from its scheduled start and moves the schedule on by one period.
+uint32_t measureCycle() {
+    if constexpr (kRevision == 3) {
+        const uint32_t elapsed = elapsedSince(timeNow, microSecondsNow());
+        timeNow += usablePeriod(loadShared(simuperiod));
+        return elapsed;
+    } else {
+        return QVD_get_time();
+    }
+}
+
+}  // namespace
+
+// Revision 3 wraps the cycle counter back to 1; revisions 1 and 2 count on (in 32 bits).
 void advanceCycleCounter() {
     int32_t* counter = cycleCounterSlot();
     const int32_t c = loadShared(counter);
-    // Revision 3 wraps back to 1; revisions 1 and 2 count on (in 32 bits).
     if (kRevision == 3 && c == INT32_MAX)
         storeShared(counter, 1);
     else
@@ -65,19 +78,6 @@ void waitForNextCycle(uint32_t elapsed, int64_t cycleNumber) {
                         elapsed / 1000, period / 1000, static_cast<int>(cycleNumber));
     }
 }
-
-// Measures the cycle from its scheduled start and moves the schedule on by one period.
-uint32_t measureCycle() {
-    if constexpr (kRevision == 3) {
-        const uint32_t elapsed = elapsedSince(timeNow, microSecondsNow());
-        timeNow += usablePeriod(loadShared(simuperiod));
-        return elapsed;
-    } else {
-        return QVD_get_time();
-    }
-}
-
-}  // namespace
 
 // Start-up after the image is laid out.
 void startUp() {
@@ -103,8 +103,9 @@ void startUp() {
     resetCycleStatistics();
 }
 
-// One scan cycle, from the clearing of the breakpoint report to the wait.
-void runCycle() {
+// One scan cycle up to its wait: from the clearing of the breakpoint report to the
+// statistics and the end of a single step. Returns the cycle's measured duration.
+uint32_t runCycleBody() {
     storeShared(bpcurrentinstance, 0);
     storeShared(bpcurrentlocation, 0);
     storeShared(bpcurrentprepostcode, 0);
@@ -136,7 +137,13 @@ void runCycle() {
     const uint32_t elapsed = measureCycle();
     updateCycleStatistics(elapsed);
     if (isStatus(kStatusStep) || isStatus(kStatusPause)) setStatus(kStatusStop);
+    return elapsed;
+}
 
+// One whole cycle: the body, then the wait and the cycle counter (revisions 1 and 2
+// count before the wait, revision 3 after it).
+void runCycle() {
+    const uint32_t elapsed = runCycleBody();
     const int32_t counter = loadShared(cycleCounterSlot());
     if constexpr (kRevision == 3) {
         waitForNextCycle(elapsed, counter);

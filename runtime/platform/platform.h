@@ -42,6 +42,9 @@ bool removeSharedMemory(const std::string& name);
 // The value of an environment variable, or nothing when it is not set.
 std::optional<std::string> environmentVariable(const char* name);
 
+// Sets (or, with nothing, removes) an environment variable of this process.
+void setEnvironmentVariable(const char* name, const std::optional<std::string>& value);
+
 int32_t processId();
 
 // The directory for temporary files: $TMPDIR, else /tmp. Ends without a separator.
@@ -67,8 +70,8 @@ struct ChildProcess {
     int32_t pid = -1;
 };
 
-// Starts `argv[0]` with the given arguments; `environment` entries ("NAME=value") are
-// added to the current environment. Standard output and error go to `outputFile`
+// Starts `argv[0]` with the given arguments, in the current environment changed by
+// `environment`: "NAME=value" sets a variable, "NAME" removes it. Standard output and error go to `outputFile`
 // when it is not empty (truncated first), else they are inherited.
 std::optional<ChildProcess> startProcess(const std::vector<std::string>& argv,
                                          const std::vector<std::string>& environment,

@@ -100,6 +100,13 @@ std::optional<std::string> environmentVariable(const char* name) {
     return std::string(value);
 }
 
+void setEnvironmentVariable(const char* name, const std::optional<std::string>& value) {
+    if (value)
+        setenv(name, value->c_str(), 1);
+    else
+        unsetenv(name);
+}
+
 int32_t processId() { return static_cast<int32_t>(getpid()); }
 
 std::string temporaryDirectory() {
@@ -133,18 +140,15 @@ std::optional<ChildProcess> startProcess(const std::vector<std::string>& argv,
                                          const std::vector<std::string>& environment,
                                          const std::string& outputFile) {
     if (argv.empty()) return std::nullopt;
+    // The child's environment: ours, changed in order by the entries given ("NAME=value"
+    // sets a variable, "NAME" removes it).
     std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) {
-        std::string entry(*e);
-        bool overridden = false;
-        for (const std::string& add : environment) {
-            auto eq = add.find('=');
-            if (eq != std::string::npos && entry.compare(0, eq + 1, add, 0, eq + 1) == 0)
-                overridden = true;
-        }
-        if (!overridden) envStrings.push_back(entry);
+    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
+    for (const std::string& change : environment) {
+        const std::string prefix = change.substr(0, change.find('=')) + "=";
+        std::erase_if(envStrings, [&](const std::string& entry) { return entry.starts_with(prefix); });
+        if (change.find('=') != std::string::npos) envStrings.push_back(change);
     }
-    for (const std::string& add : environment) envStrings.push_back(add);
 
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));

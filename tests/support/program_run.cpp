@@ -56,7 +56,7 @@ ProgramRun::~ProgramRun() {
 }
 
 bool ProgramRun::start(const std::vector<std::string>& environment) {
-    std::vector<std::string> env = {"QV_MEMORY_NAME=" + imageName_};
+    std::vector<std::string> env = {"QV_MEMORY_NAME=" + imageName_, "QV_MEMORY_SIZE", "QV_TIMEOUT"};
     for (const std::string& e : environment) env.push_back(e);
     auto child = qv::platform::startProcess({programLink()}, env, consolePath_);
     if (!child) return false;

@@ -36,8 +36,8 @@ public:
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 
-    // Starts the program; `environment` entries are "NAME=value". QV_MEMORY_NAME is set
-    // to imageName() unless `environment` sets it.
+    // Starts the program with QV_MEMORY_NAME set to imageName(), QV_MEMORY_SIZE and
+    // QV_TIMEOUT unset, then `environment` applied ("NAME=value" sets, "NAME" removes).
     bool start(const std::vector<std::string>& environment = {});
 
     // Waits for the program to end; its exit status, or nothing on time-out.
