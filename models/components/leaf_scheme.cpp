@@ -37,28 +37,34 @@ void advancePastInstance(const LeafModel& m) {
 
 // ---- Transitions ----------------------------------------------------------------------
 
-using Firable = std::array<bool, kMaxTransitions>;
+struct Firable {
+    std::array<bool, kMaxTransitions> transition{};
+    bool any = false;
+};
 
 // Firability on the situation at entry. Of several transitions leaving one step, the
 // first firable one in the table wins.
 Firable evaluate(std::span<const Transition> transitions) {
-    Firable firable{};
+    Firable firable;
     for (std::size_t i = 0; i < transitions.size(); ++i) {
         const Transition& t = transitions[i];
         if (!on(*t.from)) continue;
         bool earlierFires = false;
-        for (std::size_t j = 0; j < i; ++j) earlierFires = earlierFires || (firable[j] && transitions[j].from == t.from);
-        firable[i] = !earlierFires && t.receptivity();
+        for (std::size_t j = 0; j < i; ++j)
+            earlierFires = earlierFires || (firable.transition[j] && transitions[j].from == t.from);
+        firable.transition[i] = !earlierFires && t.receptivity();
+        firable.any = firable.any || firable.transition[i];
     }
     return firable;
 }
 
 // All sources are cleared before any target is set: a step both left and entered stays.
 void fire(std::span<const Transition> transitions, const Firable& firable) {
+    if (!firable.any) return;
     for (std::size_t i = 0; i < transitions.size(); ++i)
-        if (firable[i]) reset(*transitions[i].from);
+        if (firable.transition[i]) reset(*transitions[i].from);
     for (std::size_t i = 0; i < transitions.size(); ++i)
-        if (firable[i]) set(*transitions[i].to);
+        if (firable.transition[i]) set(*transitions[i].to);
 }
 
 // ---- Actions ---------------------------------------------------------------------------
