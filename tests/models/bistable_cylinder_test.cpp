@@ -272,16 +272,6 @@ TEST_F(BistableCylinder, BothSensorsAtStartUpFaultFromInitialisation) {
     EXPECT_EQ(activeSteps(), std::vector<int>{12});
 }
 
-TEST_F(BistableCylinder, EmergencyStopEmptiesTheOperationWithoutAFault) {
-    startRetracted();
-    requests(false, true);
-    image.evolve();
-    image.set("AU", true);
-    image.evolve();
-    EXPECT_EQ(activeSteps(), (std::vector<int>{11, 20}));  // AU alone does not leave 11
-    EXPECT_TRUE(image.on("OrdreS"));
-}
-
 TEST_F(BistableCylinder, ForcedOutputKeepsItsForcedValue) {
     startRetracted();
     image.force("OrdreS", false);

@@ -83,12 +83,4 @@ TEST_F(VerinMono, SharesTheCylinderFaultsAndTheirReaction) {
     EXPECT_FALSE(value(graf_mdl_verin_mono_OrdreS));
 }
 
-TEST_F(VerinMono, PostsItsOutputsSoThatAForcingHolds) {
-    *graf_mdl_verin_mono_Def_verin = qv::kBoolForced | qv::kBoolOld | qv::kBoolCurrent;
-    evolve(3);
-    EXPECT_TRUE(value(graf_mdl_verin_mono_Def_verin));
-    EXPECT_TRUE(value(graf_mdl_verin_mono__X_12));  // the forced fault is a fault to G1
-    EXPECT_FALSE(value(graf_mdl_verin_mono_EtatR));
-}
-
 }  // namespace
