@@ -38,6 +38,16 @@ inline int32_t truncateToInt32(long double value) {
 // Stores a tick count into a TIME or DATE_AND_TIME: days truncated toward zero, then the
 // remaining ticks truncated toward zero, both with the sign of the value.
 inline void splitTicks(double ticks, int32_t* time) {
+    // Below 1.8e18 ticks the days fit in 32 bits and the split is exact in 64-bit
+    // integers: the same result as the extended-precision division, at a fraction of
+    // its cost (a timer splits its elapsed time on every call).
+    if (std::fabs(ticks) < 1.8e18) {
+        const int64_t whole = static_cast<int64_t>(ticks);
+        const int64_t days = whole / 864000000;
+        element(time, 0) = static_cast<int32_t>(days);
+        element(time, 1) = static_cast<int32_t>(whole - days * 864000000);
+        return;
+    }
     const long double days = std::trunc(static_cast<long double>(ticks) / kTicksPerDay);
     const int32_t d = truncateToInt32(days);
     element(time, 0) = d;

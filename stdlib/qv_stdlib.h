@@ -17,5 +17,14 @@ extern int32_t LIBFB_ERR;
 #endif
 
 #include "stdlib/function_blocks.h"
+#include "stdlib/bit_strings.h"
+#include "stdlib/selection.h"
+#include "stdlib/comparison.h"
+#include "stdlib/arithmetic.h"
+#include "stdlib/numeric.h"
+#include "stdlib/time_arithmetic.h"
+#include "stdlib/conversions.h"
+#include "stdlib/string_conversions.h"
+#include "stdlib/string_functions.h"
 
 #endif /* QV_STDLIB_H */

@@ -1,0 +1,187 @@
+// One evolution of a leaf model, in the order every leaf follows: bind, clear the forcing
+// flags, evaluate all transitions on the situation at entry, let the supervision grafcet
+// fire and force, let the grafcets that are not forced fire, actions, equations, PREV
+// copies, temporaries, posting, advance.
+#include "models/components/leaf_scheme.h"
+
+extern "C" {
+// The walk's state, owned by the model code: the next free slots of the instance being
+// visited, that instance's number, and the flag that holds every model body back.
+QV_Bases self = {nullptr, nullptr, nullptr, nullptr};
+int32_t self_num = 0;
+int32_t lv_iteration_step = 0;
+}
+
+namespace qv::models {
+namespace {
+
+// Pointers are rebound only where they change (a single instance finds them all in
+// place), which keeps an evolution's stores to what the model really changes.
+template <typename T>
+void bind(T** pointer, T* slot) {
+    if (*pointer != slot) *pointer = slot;
+}
+
+void bindInstance(const LeafModel& m) {
+    for (const BoolVariable& v : m.bools) {
+        if (kRevision == 1 && v.prev) continue;
+        bind(v.var, boolSlot(self.boolBase, v.slot));
+    }
+    for (const IntVariable& v : m.ints) bind(v.var, intSlot(self.intBase, v.slot));
+}
+
+void advancePastInstance(const LeafModel& m) {
+    self.boolBase += static_cast<intptr_t>(m.slots.bools) * kBoolSlotSize;
+    self.intBase += static_cast<intptr_t>(m.slots.ints) * kIntSlotSize;
+}
+
+// ---- Transitions ----------------------------------------------------------------------
+
+struct Firable {
+    std::array<bool, kMaxTransitions> transition{};
+    bool any = false;
+};
+
+// Firability on the situation at entry. Of several transitions leaving one step, the
+// first firable one in the table wins.
+Firable evaluate(std::span<const Transition> transitions) {
+    Firable firable;
+    for (std::size_t i = 0; i < transitions.size(); ++i) {
+        const Transition& t = transitions[i];
+        if (!on(*t.from)) continue;
+        bool earlierFires = false;
+        for (std::size_t j = 0; j < i; ++j)
+            earlierFires = earlierFires || (firable.transition[j] && transitions[j].from == t.from);
+        firable.transition[i] = !earlierFires && t.receptivity();
+        firable.any = firable.any || firable.transition[i];
+    }
+    return firable;
+}
+
+// All sources are cleared before any target is set: a step both left and entered stays.
+void fire(std::span<const Transition> transitions, const Firable& firable) {
+    if (!firable.any) return;
+    for (std::size_t i = 0; i < transitions.size(); ++i)
+        if (firable.transition[i]) reset(*transitions[i].from);
+    for (std::size_t i = 0; i < transitions.size(); ++i)
+        if (firable.transition[i]) set(*transitions[i].to);
+}
+
+// ---- Actions ---------------------------------------------------------------------------
+
+// The step was active at the end of the previous evolution and is not now. Revision 1
+// has no PREV slots and reads the step's value at the last freeze instead.
+bool leftSinceLastEvolution(const Action& a) {
+    if constexpr (kRevision == 1) {
+        const uint8_t step = loadShared(*a.step);
+        return (step & kBoolOld) != 0 && (step & kBoolCurrent) == 0;
+    }
+    return on(*a.prev) && !on(*a.step);
+}
+
+void resetLeftSteps(std::span<const Action> actions) {
+    for (const Action& a : actions)
+        if (leftSinceLastEvolution(a))
+            for (Var output : a.outputs)
+                if (output != nullptr) reset(*output);
+}
+
+void setActiveSteps(std::span<const Action> actions) {
+    for (const Action& a : actions)
+        if (on(*a.step))
+            for (Var output : a.outputs)
+                if (output != nullptr) set(*output);
+}
+
+// ---- Forcing ---------------------------------------------------------------------------
+
+const Grafcet& grafcetForcedBy(const LeafModel& m, Var flag) {
+    for (const Grafcet* g : m.forced)
+        if (g->forcingFlag == flag) return *g;
+    return *m.forced.front();  // wellFormed() rules this out for every model
+}
+
+bool inSituation(const ForcingOrder& order, Var step) {
+    for (Var s : order.situation)
+        if (s == step) return true;
+    return false;
+}
+
+void applyForcingOrders(const LeafModel& m) {
+    for (const ForcingOrder& order : m.forcingOrders) {
+        if (!on(*order.step) || (order.when != nullptr && !order.when())) continue;
+        set(*order.flag);
+        for (Var step : grafcetForcedBy(m, order.flag).steps) assign(*step, inSituation(order, step));
+    }
+}
+
+// ---- End of the evolution -----------------------------------------------------------
+
+void copyPrevSlots(std::span<const PrevSlot> prevSlots) {
+    if constexpr (kRevision == 1) return;
+    for (const PrevSlot& p : prevSlots) assign(*p.prev, on(*p.step));
+}
+
+// Posting re-applies a forcing by the supervisor over what the model wrote. Revision 1
+// instead freezes its outputs at once when it runs without delay.
+void publishOutputs(std::span<const Var> outputs) {
+    if constexpr (kRevision == 1) {
+        if (withoutDelay)
+            for (Var output : outputs) QV_freeze_bool(*output);
+    } else {
+        for (Var output : outputs) QV_post_bool(*output);
+    }
+}
+
+}  // namespace
+
+void bindInterface(std::span<const NamedVar> interface) {
+    for (const NamedVar& v : interface) {
+        bind(v.var, self.boolBase);
+        self.boolBase += kBoolSlotSize;
+    }
+}
+
+int32_t initialiseLeaf(const LeafModel& m) {
+    bindInstance(m);
+    for (Var step : m.initialSteps) set(*step);
+    for (const IntVariable& v : m.ints) {
+        if (v.kind == IntKind::TimeConstant) storeShared(timeTicks(*v.var), v.ticks);
+        if constexpr (kRevision == 1)
+            if (v.kind != IntKind::TimerMemo) storeShared(*v.var, kTimeHeaderValue);
+    }
+    advancePastInstance(m);
+    return 0;
+}
+
+int32_t evolveLeaf(const LeafModel& m) {
+    if (lv_iteration_step != 0) {
+        advancePastInstance(m);
+        return 0;
+    }
+    bindInstance(m);
+    for (const Grafcet* g : m.forced) reset(*g->forcingFlag);
+
+    const Firable supervision = evaluate(m.supervision.transitions);
+    std::array<Firable, kMaxForcedGrafcets> operation{};
+    for (std::size_t k = 0; k < m.forced.size(); ++k) operation[k] = evaluate(m.forced[k]->transitions);
+
+    fire(m.supervision.transitions, supervision);
+    resetLeftSteps(m.supervision.actions);
+    applyForcingOrders(m);
+    setActiveSteps(m.supervision.actions);
+
+    for (std::size_t k = 0; k < m.forced.size(); ++k)
+        if (!on(*m.forced[k]->forcingFlag)) fire(m.forced[k]->transitions, operation[k]);
+    for (const Grafcet* g : m.forced) resetLeftSteps(g->actions);
+    for (const Grafcet* g : m.forced) setActiveSteps(g->actions);
+
+    m.equations();
+    copyPrevSlots(m.prevSlots);
+    if (nb_alloc > 0) free_all_alloc();
+    publishOutputs(m.outputs);
+    advancePastInstance(m);
+    return 0;
+}
+
+}  // namespace qv::models

@@ -1,0 +1,30 @@
+// The generated constants of one program and the model side of the contract with the
+// runtime that every program shares (program.cpp). Each program defines `kProgram`.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "models/components/grafcet.h"
+
+namespace qv::models {
+
+struct Program {
+    std::array<int32_t, kAreaCount> slots;  // maxSize = memSize: booleans, integers, reals, characters
+    int32_t signature;
+    int32_t generationTime;  // seconds since 1970-01-01 UTC
+    const char* taskname;    // the executable's file name
+    float period;            // microseconds
+    const LeafModel* top;    // the top model: its interface, in binding order
+    int32_t* topNum;         // <top model>__num
+    int32_t (*init)();       // sfp__<top model>_init
+    int32_t (*step)();       // sfp__<top model>
+};
+
+extern const Program kProgram;
+
+// Every model's signature in revisions 2 and 3, and the cycle period of all of them.
+inline constexpr int32_t kSignature = 2147483647;
+inline constexpr float kPeriod = 50000.0f;
+
+}  // namespace qv::models

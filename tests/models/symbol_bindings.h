@@ -1,0 +1,13 @@
+// Checks a program's symbol table against the model that the test links: every symbol
+// lies exactly where the model's pointer for it points after the walk, with the type and
+// direction the model gives it, and every variable of the model has a symbol.
+#pragma once
+
+#include "models/components/grafcet.h"
+#include "tests/models/model_image.h"
+
+namespace qvtest {
+
+void expectSymbolsMatchBindings(const ModelImage& image, const qv::models::LeafModel& model);
+
+}  // namespace qvtest
