@@ -54,7 +54,7 @@ void manageBreakpointsAndFreeze(unsigned char* image) {
         moved = true;
         debug::freezeBool(slot);
     });
-    if (moved) setStatus(kStatusStop);
+    if (moved) stopUnlessEnding(execstatus);
 }
 #endif
 
@@ -73,7 +73,7 @@ int breakpoint_st(int location, int instance) {
         int32_t s = kStatusPause;
         while ((s = status()) == kStatusPause) pollWhilePaused();
         // STEP goes on to the next breakpoint call, whatever its location.
-        if (s == kStatusStep) setStatus(kStatusPause);
+        if (s == kStatusStep) replaceShared(execstatus, kStatusStep, kStatusPause);
     }
     storeShared(bpcurrentinstance, 0);
     return 1;
@@ -106,7 +106,7 @@ void QV_manage_breakpoints(unsigned char* image) {
         if (index == 0) return;
         const unsigned char* slot = bools.slot(index);
         if (slot != nullptr && debug::boolChanged(loadShared(slot))) {
-            setStatus(kStatusStop);
+            stopUnlessEnding(execstatus);
             return;
         }
     }

@@ -125,7 +125,7 @@ uint32_t runCycleBody() {
     QV_read_inputs(memHeader);
     const int32_t result = behaviorsStep();
     storeShared(bpcurrentinstance, result);
-    if (result != 0) setStatus(kStatusStop);
+    if (result != 0) stopUnlessEnding(execstatus);
     if constexpr (kRevision == 3) {
         QV_manage_debug_informations_post(memHeader);
         flushTrace();
@@ -136,7 +136,8 @@ uint32_t runCycleBody() {
 
     const uint32_t elapsed = measureCycle();
     updateCycleStatistics(elapsed);
-    if (isStatus(kStatusStep) || isStatus(kStatusPause)) setStatus(kStatusStop);
+    // A single step, or a cycle resumed from a pause, ends in STOP.
+    if (!replaceShared(execstatus, kStatusStep, kStatusStop)) replaceShared(execstatus, kStatusPause, kStatusStop);
     return elapsed;
 }
 

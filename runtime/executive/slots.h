@@ -47,6 +47,19 @@ inline void storeShared(float* word, float value) {
     __atomic_store_n(reinterpret_cast<int32_t*>(word), std::bit_cast<int32_t>(value), __ATOMIC_RELAXED);
 }
 
+// Writes `desired` only if the word still holds `expected`; true when it did.
+inline bool replaceShared(int32_t* word, int32_t expected, int32_t desired) {
+    return __atomic_compare_exchange_n(word, &expected, desired, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED);
+}
+
+// The program stops itself (a breakpoint, a model's error): the status becomes STOP,
+// unless the supervisor has just asked for END, which is never undone.
+inline void stopUnlessEnding(int32_t* status) {
+    int32_t now = loadShared(status);
+    while (now != kStatusEnd && now != kStatusStop && !replaceShared(status, now, kStatusStop))
+        now = loadShared(status);
+}
+
 // The cycle counter and process slots at the end of the integer area.
 inline int32_t* cycleCounterSlot() { return intSlot(mem.intBase, posmxsimucounter); }
 inline int32_t* pospidSlot() { return intSlot(mem.intBase, pospid); }

@@ -3,12 +3,12 @@
  * The process tests drive it through its image.
  *
  * Interface (booleans, in binding order): Start (in), Lamp (out), Hold (in),
- * Breaks (in). Own variables: boolean Blink; integers Counter and Steps; real Level;
- * character Letter. Each evolution:
+ * Breaks (in). Own variables: boolean Blink; integers Counter and Steps. Each evolution:
  *   Steps += 1; if Start: Counter += 1; Lamp = Start and not Hold; Blink toggles;
- *   Level = Counter / 2; Letter = 'A' + Counter mod 26;
  *   if Breaks: breakpoint_st(10, self_num) then breakpoint_st(20, self_num).
- * Slot counts (40, 555, 17, 53) are those of the bistable cylinder program. */
+ * Slot counts (40, 555, 17, 53) are those of the bistable cylinder program: like it, the
+ * model has no real or character variables of its own (those areas hold only their
+ * control blocks). */
 #include <stdint.h>
 
 #if QV_REVISION == 1
@@ -68,8 +68,6 @@ int32_t test_model__num;
 unsigned char *test_model_Start, *test_model_Lamp, *test_model_Hold, *test_model_Breaks;
 unsigned char *test_model_Blink;
 int32_t *test_model_Counter, *test_model_Steps;
-float *test_model_Level;
-unsigned char *test_model_Letter;
 
 ActorProductEntry TableActeursProduits[1];
 int32_t NbActeurs = 0;
@@ -113,15 +111,11 @@ static void bindInternals(void) {
     test_model_Blink = self.boolBase;
     test_model_Counter = (int32_t *)self.intBase;
     test_model_Steps = (int32_t *)(self.intBase + 12);
-    test_model_Level = (float *)self.realBase;
-    test_model_Letter = self.charBase;
 }
 
 static void advancePastInstance(void) {
     self.boolBase += 2 * 1;
     self.intBase += 12 * 2;
-    self.realBase += 12 * 1;
-    self.charBase += CHAR_SLOT * 1;
 }
 
 int32_t sfp__test_model_init(void) {
@@ -142,8 +136,6 @@ int32_t sfp__test_model(void) {
     if (start) *test_model_Counter += 1;
     *test_model_Lamp = (unsigned char)((*test_model_Lamp & ~1u) | (start && !(*test_model_Hold & 1)));
     *test_model_Blink ^= 1u;
-    *test_model_Level = (float)*test_model_Counter / 2.0f;
-    *test_model_Letter = (unsigned char)('A' + (*test_model_Counter % 26 + 26) % 26);
     if (*test_model_Breaks & 1) {
         breakpoint_st(10, self_num);
         breakpoint_st(20, self_num);
