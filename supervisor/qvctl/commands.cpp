@@ -1,0 +1,425 @@
+// The commands that read and write the image: status, execution control, variables,
+// trace, breakpoints, watching, the symbol table, removing the image.
+#include "supervisor/qvctl/commands.h"
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+
+#include "supervisor/qvctl/control.h"
+#include "supervisor/qvctl/lists.h"
+#include "supervisor/qvctl/values.h"
+
+namespace qv::ctl {
+
+const char* const kUsage =
+    "usage: qvctl [--name IMAGE] [--model MODEL] [--revision R] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Drives a simulation program through its shared memory image. The image is named by\n"
+    "--name, else by QV_MEMORY_NAME, else \"Shared\". The program is recognised from the\n"
+    "image (or named by --model), which gives the names of its variables; any slot can\n"
+    "also be named as the trace file names it: B5, I523, F10, C3.\n"
+    "\n"
+    "  status                     execution status, signature, process, cycle, statistics\n"
+    "  run | stop                 run cycles continuously, or stop between two cycles\n"
+    "  step [N]                   run N cycles (1), or go on to the next breakpoint call\n"
+    "  end                        end the program and wait until it has left\n"
+    "  get VAR...                 print current values\n"
+    "  set VAR VALUE              write a value (TRUE/FALSE, integer, real, character, 2.5s)\n"
+    "  force VAR VALUE            pin a variable to a value\n"
+    "  unforce VAR...             release it (it keeps the value until the program writes)\n"
+    "  trace add|remove VAR...    choose the variables of the trace file\n"
+    "  trace on|off|reset|snapshot|list\n"
+    "  break add|remove VAR       data breakpoint: stop when the boolean changes\n"
+    "  break add|remove LOC INST  location breakpoint: pause at location LOC of instance INST\n"
+    "  break list\n"
+    "  watch VAR... [--cycles N]  print a line whenever a value changes\n"
+    "  vars                       the variables of the program\n"
+    "  remove                     delete the image (the program must have ended)\n"
+    "  plant [MODEL] [--travel S] [--vacuum S] [--cycles N] [--quiet]\n"
+    "                             play the machine beside the program\n"
+    "  demo [--program P] [--travel S] [--period MS]\n"
+    "                             run one whole machine cycle with its plant and explain it\n"
+    "\n"
+    "Exit status: 0 done, 1 refused or failed (nothing was written), 2 bad command line.\n";
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "qvctl: %s\n", message.c_str());
+    return kExitFailed;
+}
+
+int usage(const std::string& message) {
+    std::fprintf(stderr, "qvctl: %s\n(qvctl help lists the commands)\n", message.c_str());
+    return kExitUsage;
+}
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+bool parseInt(const std::string& text, int32_t& value) {
+    const char* end = text.data() + text.size();
+    auto [at, problem] = std::from_chars(text.data(), end, value);
+    return !text.empty() && problem == std::errc() && at == end;
+}
+
+std::string statusText(int32_t status) {
+    const std::string name = statusName(status);
+    return name.empty() ? std::to_string(status) : name;
+}
+
+// Resolves every name before anything is written.
+std::optional<std::vector<Variable>> resolveAll(const Target& target, const Words& names, std::size_t from) {
+    std::vector<Variable> variables;
+    for (std::size_t k = from; k < names.size(); ++k) {
+        std::string error;
+        std::optional<Variable> v = resolveVariable(target, names[k], error);
+        if (!v) {
+            fail(error);
+            return std::nullopt;
+        }
+        variables.push_back(*v);
+    }
+    return variables;
+}
+
+int needProgram(const Target& target) {
+    if (programRuns(target)) return kExitDone;
+    return fail("no program runs on image \"" + target.name + "\"");
+}
+
+// ---- Status and execution control ------------------------------------------------------
+
+float realAt(const Target& target, int32_t slot) { return ImageView::read(target.view.realSlot(slot)); }
+
+int statusCommand(const Target& target) {
+    const ProgramState s = readState(target);
+    auto line = [](const char* label, const std::string& text) { std::printf("%-10s %s\n", label, text.c_str()); };
+    line("image", target.name + " (" + std::to_string(target.view.size()) + " bytes, revision " +
+                      std::to_string(target.revision) + ")");
+    line("program", target.facts != nullptr ? target.facts->program : "unknown (" + describeContents(target) + ")");
+    line("status", statusText(s.status));
+    line("process", s.pid == 0 ? "none" : std::to_string(s.pid) + (s.alive ? "" : " (gone)"));
+    line("signature", std::to_string(ImageView::read(target.view.signature())));
+    line("cycle", std::to_string(s.cycle));
+    auto number = [](float value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.0f", static_cast<double>(value));
+        return std::string(text);
+    };
+    line("period", number(realAt(target, kSimuperiodSlot)) + " us");
+    line("measured", "mean " + number(realAt(target, kRealsimuperiodSlot)) + " us, min " +
+                         number(realAt(target, kMinsimuperiodSlot)) + " us, max " +
+                         number(realAt(target, kMaxsimuperiodSlot)) + " us");
+    line("changes", "mean " + number(realAt(target, kMeanModificationSlot)) + ", min " +
+                        number(realAt(target, kMinModificationSlot)) + ", max " +
+                        number(realAt(target, kMaxModificationSlot)) + " per cycle");
+    if (s.status == kStatusPause)
+        line("paused at", "location " + std::to_string(ImageView::read(target.view.controlInt(kBpcurrentlocationFromExec))) +
+                              ", instance " +
+                              std::to_string(ImageView::read(target.view.controlInt(kBpcurrentinstanceFromExec))));
+    line("trace", (*target.view.boolSlot(kTraceonSlot) & kBoolCurrent) ? "on" : "off");
+    return kExitDone;
+}
+
+int statusWriteCommand(const Options& options, const Target& target, int32_t status) {
+    if (int refused = needProgram(target)) return refused;
+    if (!writeStatus(target, status, options.timeoutMs))
+        return fail("the program did not take " + statusText(status) + " in time");
+    const ProgramState s = readState(target);
+    std::printf("%s at cycle %d\n", statusText(s.status).c_str(), s.cycle);
+    return kExitDone;
+}
+
+int stepCommand(const Options& options, const Target& target, const Words& words) {
+    int32_t n = 1;
+    if (words.size() > 2) return usage("step takes one number of cycles");
+    if (words.size() == 2 && (!parseInt(words[1], n) || n < 1))
+        return fail("step takes a number of cycles of at least 1, not \"" + words[1] + "\"");
+    if (int refused = needProgram(target)) return refused;
+    const int timeout = options.timeoutMs + static_cast<int>(3 * periodMs(target));
+    for (int32_t k = 0; k < n; ++k) {
+        switch (stepOnce(target, timeout)) {
+            case StepOutcome::Stopped: break;
+            case StepOutcome::Paused:
+                std::printf("PAUSE at location %d, instance %d (cycle %d)\n",
+                            ImageView::read(target.view.controlInt(kBpcurrentlocationFromExec)),
+                            ImageView::read(target.view.controlInt(kBpcurrentinstanceFromExec)),
+                            readState(target).cycle);
+                return kExitDone;
+            case StepOutcome::Ended: return fail("the program ended");
+            case StepOutcome::TimedOut: return fail("the program did not finish the step in time");
+        }
+        // A data breakpoint or the model may have stopped the program: that ends the run
+        // of steps as it would end a run.
+    }
+    std::printf("STOP at cycle %d\n", readState(target).cycle);
+    return kExitDone;
+}
+
+int endCommand(const Options& options, const Target& target) {
+    if (int refused = needProgram(target)) return refused;
+    const int32_t pid = readState(target).pid;
+    if (!endProgram(target, options.timeoutMs + 2000)) return fail("the program did not end in time");
+    std::printf("program %d ended at cycle %d\n", pid, readState(target).cycle);
+    return kExitDone;
+}
+
+// ---- Variables ------------------------------------------------------------------------------
+
+std::string shown(const Target& target, const Variable& v) {
+    return v.name + " = " + currentText(target, v) + (isForced(target, v) ? " (forced)" : "");
+}
+
+int getCommand(const Target& target, const Words& words) {
+    if (words.size() < 2) return usage("get needs at least one variable");
+    std::optional<std::vector<Variable>> variables = resolveAll(target, words, 1);
+    if (!variables) return kExitFailed;
+    for (const Variable& v : *variables) std::printf("%s\n", shown(target, v).c_str());
+    return kExitDone;
+}
+
+int writeCommand(const Target& target, const Words& words, bool force) {
+    if (words.size() != 3) return usage(words[0] + " needs a variable and a value");
+    std::optional<std::vector<Variable>> variables = resolveAll(target, Words{words[0], words[1]}, 1);
+    if (!variables) return kExitFailed;
+    const Variable& v = variables->front();
+    std::string error;
+    std::optional<Value> value = parseValue(v, words[2], error);
+    if (!value) return fail(error);
+    if (force)
+        forceValue(target, v, *value);
+    else
+        setValue(target, v, *value);
+    std::printf("%s\n", shown(target, v).c_str());
+    return kExitDone;
+}
+
+int unforceCommand(const Target& target, const Words& words) {
+    if (words.size() < 2) return usage("unforce needs at least one variable");
+    std::optional<std::vector<Variable>> variables = resolveAll(target, words, 1);
+    if (!variables) return kExitFailed;
+    for (const Variable& v : *variables) {
+        if (v.kind == Kind::Text) return fail(v.name + " is a STRING; qvctl does not force strings");
+    }
+    for (const Variable& v : *variables) {
+        releaseValue(target, v);
+        std::printf("%s\n", shown(target, v).c_str());
+    }
+    return kExitDone;
+}
+
+// ---- Trace -------------------------------------------------------------------------------------
+
+void setControlBool(const Target& target, int32_t slot, bool on) {
+    unsigned char* s = target.view.boolSlot(slot);
+    if (on)
+        __atomic_fetch_or(s, kBoolCurrent, __ATOMIC_RELAXED);
+    else
+        __atomic_fetch_and(s, static_cast<uint8_t>(~kBoolCurrent), __ATOMIC_RELAXED);
+}
+
+int traceListCommand(const Target& target) {
+    for (const SlotRef& s : tracedSlots(target)) {
+        const std::string name = nameOfSlot(target, s.area, s.slot);
+        const std::string slot = slotName(s.area, s.slot);
+        std::printf("%s\n", name == slot ? name.c_str() : (name + " (" + slot + ")").c_str());
+    }
+    std::printf("tracing %s\n", (*target.view.boolSlot(kTraceonSlot) & kBoolCurrent) ? "on" : "off");
+    return kExitDone;
+}
+
+int traceCommand(const Target& target, const Words& words) {
+    if (words.size() < 2) return usage("trace needs add, remove, on, off, reset, snapshot or list");
+    const std::string& what = words[1];
+    if (what == "add" || what == "remove") {
+        if (words.size() < 3) return usage("trace " + what + " needs at least one variable");
+        std::optional<std::vector<Variable>> variables = resolveAll(target, words, 2);
+        if (!variables) return kExitFailed;
+        for (const Variable& v : *variables) {
+            std::string why;
+            if (!listable(target, v, why)) return fail(why);
+        }
+        for (const Variable& v : *variables) {
+            const Change change = what == "add" ? addTraced(target, v) : removeTraced(target, v);
+            if (change == Change::Full) return fail("the trace table is full; " + v.name + " was not added");
+            if (change == Change::Unchanged)
+                std::printf("%s was %s traced\n", v.name.c_str(), what == "add" ? "already" : "not");
+        }
+        return kExitDone;
+    }
+    if (words.size() != 2) return usage("trace " + what + " takes no arguments");
+    if (what == "list") return traceListCommand(target);
+    if (what == "on" || what == "off") setControlBool(target, kTraceonSlot, what == "on");
+    else if (what == "reset") setControlBool(target, kResettraceSlot, true);
+    else if (what == "snapshot") {
+        if (target.revision != 3)
+            return fail("a program of revision " + std::to_string(target.revision) + " writes no snapshots");
+        setControlBool(target, kTracesnapshopSlot, true);
+    } else {
+        return usage("trace needs add, remove, on, off, reset, snapshot or list, not \"" + what + "\"");
+    }
+    return kExitDone;
+}
+
+// ---- Breakpoints -------------------------------------------------------------------------------
+
+int breakListCommand(const Target& target) {
+    const std::vector<int32_t> data = dataBreakpoints(target);
+    const std::vector<LocationBreakpoint> pairs = locationBreakpoints(target);
+    for (int32_t slot : data) std::printf("data %s\n", nameOfSlot(target, kAreaBool, slot).c_str());
+    for (const LocationBreakpoint& p : pairs) std::printf("location %d instance %d\n", p.location, p.instance);
+    if (data.empty() && pairs.empty()) std::printf("no breakpoints\n");
+    return kExitDone;
+}
+
+int breakCommand(const Target& target, const Words& words) {
+    if (words.size() < 2) return usage("break needs add, remove or list");
+    const std::string& what = words[1];
+    if (what == "list") return words.size() == 2 ? breakListCommand(target) : usage("break list takes no arguments");
+    if (what != "add" && what != "remove") return usage("break needs add, remove or list, not \"" + what + "\"");
+    const bool adding = what == "add";
+    if (words.size() == 4) {
+        LocationBreakpoint pair{};
+        if (!parseInt(words[2], pair.location) || !parseInt(words[3], pair.instance))
+            return fail("a location breakpoint is two whole numbers, a location and an instance");
+        if (pair.instance < 1) return fail("instance numbers start at 1 (the top model)");
+        const Change change = adding ? addLocationBreakpoint(target, pair) : removeLocationBreakpoint(target, pair);
+        if (change == Change::Full)
+            return fail("the location breakpoint list is full (" + std::to_string(kMaxLocationBreakpoints) + " pairs)");
+        if (change == Change::Unchanged)
+            std::printf("location %d instance %d was %s listed\n", pair.location, pair.instance,
+                        adding ? "already" : "not");
+        return kExitDone;
+    }
+    if (words.size() != 3) return usage("break " + what + " needs a boolean variable, or a location and an instance");
+    std::optional<std::vector<Variable>> variables = resolveAll(target, words, 2);
+    if (!variables) return kExitFailed;
+    const Variable& v = variables->front();
+    if (v.kind != Kind::Bool)
+        return fail("data breakpoints watch booleans; " + v.name + " is a " + kindName(v.kind));
+    std::string why;
+    if (!listable(target, v, why)) return fail(why);
+    const Change change = adding ? addDataBreakpoint(target, v) : removeDataBreakpoint(target, v);
+    if (change == Change::Full) return fail("the breakpoint table is full; " + v.name + " was not added");
+    if (change == Change::Unchanged)
+        std::printf("%s %s\n", v.name.c_str(), adding ? "already stops the program" : "had no breakpoint");
+    return kExitDone;
+}
+
+// ---- Watch ---------------------------------------------------------------------------------------
+
+int watchCommand(const Options& options, const Target& target, const Words& words) {
+    if (words.size() < 2) return usage("watch needs at least one variable");
+    std::optional<std::vector<Variable>> variables = resolveAll(target, words, 1);
+    if (!variables) return kExitFailed;
+    if (options.cycles && *options.cycles < 1) return fail("--cycles takes a number of at least 1");
+    std::vector<std::string> last;
+    std::string line = "cycle " + std::to_string(readState(target).cycle) + ":";
+    for (const Variable& v : *variables) {
+        last.push_back(currentText(target, v));
+        line += (line.back() == ':' ? " " : ", ") + v.name + " = " + last.back();
+    }
+    std::printf("%s\n", line.c_str());
+    const int32_t first = readState(target).cycle;
+    for (;;) {
+        const ProgramState s = readState(target);
+        std::string changes;
+        for (std::size_t k = 0; k < variables->size(); ++k) {
+            std::string now = currentText(target, (*variables)[k]);
+            if (now == last[k]) continue;
+            changes += (changes.empty() ? "" : ", ") + (*variables)[k].name + " = " + now;
+            last[k] = std::move(now);
+        }
+        if (!changes.empty()) std::printf("cycle %d: %s\n", s.cycle, changes.c_str());
+        if (options.cycles && s.cycle - first >= *options.cycles) return kExitDone;
+        if (!s.alive) {
+            std::printf("no program runs on the image\n");
+            return kExitDone;
+        }
+        platform::sleepMilliseconds(1);
+    }
+}
+
+// ---- The symbol table, removing the image ----------------------------------------------------------
+
+int varsCommand(const Target& target) {
+    std::printf("%-28s %-6s %-6s %s\n", "name", "slot", "type", "role");
+    auto row = [](const Variable& v) {
+        std::printf("%-28s %-6s %-6s %s\n", v.name.c_str(), slotName(v.area, v.slot).c_str(), kindName(v.kind), v.role);
+    };
+    if (target.table != nullptr) {
+        for (const symbols::Symbol& s : target.table->symbols) {
+            std::string error;
+            if (std::optional<Variable> v = resolveVariable(target, s.name, error)) row(*v);
+        }
+    }
+    for (const Variable& v : controlVariables(target)) row(v);
+    if (target.table == nullptr)
+        std::printf("(the image holds no program with a symbol table: name its slots as B5, I523, F10, C3)\n");
+    return kExitDone;
+}
+
+int removeCommand(const Options& options) {
+    const std::string& name = options.target.name;
+    platform::SharedMapping probe = platform::attachSharedMemory(name);
+    if (probe.view == nullptr) return fail("no image named \"" + name + "\"");
+    platform::closeSharedMemory(probe);
+    if (std::optional<ImageView> view = ImageView::attach(name)) {
+        const int32_t* pid = view->pospid();
+        const int32_t p = pid == nullptr ? 0 : ImageView::read(pid);
+        if (p > 0 && platform::processAlive(p))
+            return fail("program " + std::to_string(p) + " still runs on image \"" + name + "\"; end it first");
+    }
+    if (!platform::removeSharedMemory(name)) return fail("could not remove image \"" + name + "\"");
+    std::printf("image %s removed\n", name.c_str());
+    return kExitDone;
+}
+
+}  // namespace
+
+int runCommand(const Options& options) {
+    const Words& words = options.words;
+    if (words.empty() || words[0] == "help") {
+        std::fputs(kUsage, words.empty() ? stderr : stdout);
+        return words.empty() ? kExitUsage : kExitDone;
+    }
+    const std::string& command = words[0];
+    if (command == "demo") return demoCommand(options);
+    if (command == "remove") return words.size() == 1 ? removeCommand(options) : usage("remove takes no arguments");
+
+    static const std::map<std::string, int> known = {
+        {"status", 0}, {"run", 0}, {"stop", 0}, {"step", 0}, {"end", 0}, {"get", 0}, {"set", 0}, {"force", 0},
+        {"unforce", 0}, {"trace", 0}, {"break", 0}, {"watch", 0}, {"vars", 0}, {"plant", 0}};
+    if (!known.contains(command)) return usage("unknown command \"" + command + "\"");
+
+    TargetRequest request = options.target;
+    if (command == "plant" && words.size() == 2) {
+        if (!request.model.empty() && request.model != words[1])
+            return usage("plant names its model once (" + words[1] + " or --model " + request.model + ")");
+        request.model = words[1];
+    }
+    std::string error;
+    std::optional<Target> target = openTarget(request, error);
+    if (!target) return fail(error);
+
+    if (command == "status") return words.size() == 1 ? statusCommand(*target) : usage("status takes no arguments");
+    if (command == "run" || command == "stop") {
+        if (words.size() != 1) return usage(command + " takes no arguments");
+        return statusWriteCommand(options, *target, command == "run" ? kStatusRun : kStatusStop);
+    }
+    if (command == "step") return stepCommand(options, *target, words);
+    if (command == "end") return words.size() == 1 ? endCommand(options, *target) : usage("end takes no arguments");
+    if (command == "get") return getCommand(*target, words);
+    if (command == "set") return writeCommand(*target, words, false);
+    if (command == "force") return writeCommand(*target, words, true);
+    if (command == "unforce") return unforceCommand(*target, words);
+    if (command == "trace") return traceCommand(*target, words);
+    if (command == "break") return breakCommand(*target, words);
+    if (command == "watch") return watchCommand(options, *target, words);
+    if (command == "vars") return words.size() == 1 ? varsCommand(*target) : usage("vars takes no arguments");
+    if (words.size() > 2) return usage("plant takes at most a model");
+    return plantCommand(options, *target);
+}
+
+}  // namespace qv::ctl

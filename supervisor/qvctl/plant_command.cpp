@@ -1,0 +1,42 @@
+// qvctl plant: the machine beside the program, until the program ends.
+#include <cstdio>
+
+#include "supervisor/qvctl/commands.h"
+#include "supervisor/qvctl/control.h"
+#include "supervisor/qvctl/plant_events.h"
+
+namespace qv::ctl {
+
+int plantCommand(const Options& options, Target& target) {
+    if (target.facts == nullptr)
+        return fail("image \"" + target.name + "\" holds no program that qvctl knows (" + describeContents(target) + ")");
+    if (options.cycles && *options.cycles < 1) return fail("--cycles takes a number of at least 1");
+    std::string error;
+    std::optional<plant::Plant> plant =
+        plant::Plant::wire(target.view, target.facts->program, {options.travelSeconds, options.vacuumSeconds}, error);
+    if (!plant) return fail(error);
+    plant->writeSensors();
+    if (!options.quiet) {
+        std::printf("plant of %s on image %s: travel %g s, vacuum %g s\n", target.facts->program, target.name.c_str(),
+                    options.travelSeconds, options.vacuumSeconds);
+        for (const plant::CylinderPlant& c : plant->cylinders())
+            std::printf("  %s %s\n", c.wiring->name, cylinderPosition(c).c_str());
+    }
+    const int32_t first = readState(target).cycle;
+    for (;;) {
+        const std::vector<std::string> before = plantStates(*plant);
+        if (plant->poll() != 0 && !options.quiet) {
+            const int32_t cycle = readState(target).cycle;
+            for (const std::string& event : plantEvents(*plant, before)) std::printf("cycle %d: %s\n", cycle, event.c_str());
+        }
+        const ProgramState s = readState(target);
+        if (options.cycles && s.cycle - first >= *options.cycles) return kExitDone;
+        if (!s.alive) {
+            if (!options.quiet) std::printf("no program runs on the image\n");
+            return kExitDone;
+        }
+        platform::sleepMilliseconds(1);
+    }
+}
+
+}  // namespace qv::ctl
