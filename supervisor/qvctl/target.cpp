@@ -91,10 +91,23 @@ std::optional<Target> openTarget(const TargetRequest& request, std::string& erro
         return std::nullopt;
     }
     platform::closeSharedMemory(probe);
-    std::optional<ImageView> view = ImageView::attach(request.name, request.revision);
+    std::optional<ImageView> view = ImageView::attach(request.name);
     if (!view) {
         error = "image \"" + request.name + "\" has not been laid out by a program";
         return std::nullopt;
+    }
+    // A revision asked for must fit the layout found (revisions 2 and 3 share theirs).
+    if (request.revision != 0) {
+        if ((request.revision == 1) != (view->revision() == 1)) {
+            error = "image \"" + request.name + "\" has the layout of revision " +
+                    (view->revision() == 1 ? "1" : "2 and 3") + ", not of revision " + std::to_string(request.revision);
+            return std::nullopt;
+        }
+        view = ImageView::attach(request.name, request.revision);
+        if (!view) {
+            error = "no image named \"" + request.name + "\"";
+            return std::nullopt;
+        }
     }
     int32_t counts[4];
     readCounts(*view, counts);

@@ -61,6 +61,8 @@ TEST(QvctlInput, RefusalsWriteNothing) {
         // Another model, an unknown model.
         {{"--model", "pick_place_unit", "set", "DS", "1"}, 1,
          "image \"" + name + "\" holds bistable_cylinder, not pick_place_unit"},
+        {{"--revision", "1", "status"}, 1,
+         "image \"" + name + "\" has the layout of revision 2 and 3, not of revision 1"},
         {{"--model", "lathe", "status"}, 1,
          "unknown model lathe (known: manipulateur, bistable_cylinder, pick_place_unit, suction_cup)"},
     };
