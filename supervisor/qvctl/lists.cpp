@@ -83,15 +83,24 @@ bool listed(const int32_t* table, int32_t index) {
     return std::find(entries.begin(), entries.end(), index) != entries.end();
 }
 
-// Adds to a table of revision 2 or 3; `snapshot` is the flag to raise (revision 3 traces).
-Change addToTable(const Target& target, int32_t* table, int32_t index, unsigned char* snapshot) {
+// The table operations of the image's revision: revision 3 asks for a snapshot when the
+// trace list changes and has breakpoint variants; revision 2 has the plain operations.
+enum class Table { Trace, Breakpoints };
+
+Change addToTable(const Target& target, Table kind, int32_t* table, int32_t index) {
     if (listed(table, index)) return Change::Unchanged;
-    const int done = target.revision == 3 ? addTraceIndex(index, table, snapshot) : QV_addIndex(index, table);
+    int done = 0;
+    if (target.revision != 3) done = QV_addIndex(index, table);
+    else if (kind == Table::Trace) done = addTraceIndex(index, table, target.view.boolSlot(kTracesnapshopSlot));
+    else done = QV_addBreakpointIndex(index, table);
     return done ? Change::Done : Change::Full;
 }
 
-Change removeFromTable(const Target& target, int32_t* table, int32_t index, unsigned char* snapshot) {
-    const int done = target.revision == 3 ? removeTraceIndex(index, table, snapshot) : QV_removeIndex(index, table);
+Change removeFromTable(const Target& target, Table kind, int32_t* table, int32_t index) {
+    int done = 0;
+    if (target.revision != 3) done = QV_removeIndex(index, table);
+    else if (kind == Table::Trace) done = removeTraceIndex(index, table, target.view.boolSlot(kTracesnapshopSlot));
+    else done = QV_removeBreakpointIndex(index, table);
     return done ? Change::Done : Change::Unchanged;
 }
 
@@ -139,8 +148,8 @@ Change addTraced(const Target& target, const Variable& v) {
         if (target.revision == 1)
             change = combine(change, setFlag(target, v.area, slot, tracedFlag(v.area), true));
         else
-            change = combine(change, addToTable(target, target.view.indexTable(traceTableOffset(v.area)), slot,
-                                                target.view.boolSlot(kTracesnapshopSlot)));
+            change = combine(change,
+                             addToTable(target, Table::Trace, target.view.indexTable(traceTableOffset(v.area)), slot));
     }
     return change;
 }
@@ -151,8 +160,8 @@ Change removeTraced(const Target& target, const Variable& v) {
         if (target.revision == 1)
             change = combine(change, setFlag(target, v.area, slot, tracedFlag(v.area), false));
         else
-            change = combine(change, removeFromTable(target, target.view.indexTable(traceTableOffset(v.area)), slot,
-                                                     target.view.boolSlot(kTracesnapshopSlot)));
+            change = combine(change, removeFromTable(target, Table::Trace,
+                                                     target.view.indexTable(traceTableOffset(v.area)), slot));
     }
     return change;
 }
@@ -170,12 +179,12 @@ std::vector<SlotRef> tracedSlots(const Target& target) {
 
 Change addDataBreakpoint(const Target& target, const Variable& v) {
     if (target.revision == 1) return setFlag(target, kAreaBool, v.slot, kDataBreakpointFlag, true);
-    return addToTable(target, target.view.indexTable(kBoolBreakpointTableOffset), v.slot, nullptr);
+    return addToTable(target, Table::Breakpoints, target.view.indexTable(kBoolBreakpointTableOffset), v.slot);
 }
 
 Change removeDataBreakpoint(const Target& target, const Variable& v) {
     if (target.revision == 1) return setFlag(target, kAreaBool, v.slot, kDataBreakpointFlag, false);
-    return removeFromTable(target, target.view.indexTable(kBoolBreakpointTableOffset), v.slot, nullptr);
+    return removeFromTable(target, Table::Breakpoints, target.view.indexTable(kBoolBreakpointTableOffset), v.slot);
 }
 
 std::vector<int32_t> dataBreakpoints(const Target& target) {
