@@ -297,3 +297,28 @@ TEST_F(Freeze, AResetRestartsTheFileAndThePeriodLineFollowsWhileTracing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The modifications counted by a whole-area freeze feed the cycle statistics: a running
+// mean over the cycle counter, the least and the greatest count.
+TEST_F(Freeze, TheModificationCountFeedsTheStatistics) {
+    qv::resetCycleStatistics();
+    *qv::cycleCounterSlot() = 0;
+    QV_freeze_memory(1);  // settles what the image was set up with
+    qv::updateCycleStatistics(1000);
+    EXPECT_EQ(*mxminvariablemodification, static_cast<float>(nbStateModification));
+    QV_freeze_memory(1);  // settles the statistics just written
+
+    *qv::cycleCounterSlot() = 1;
+    image.setBool(31, true, false);
+    image.intSlot(530)[0] = 5;
+    QV_freeze_memory(1);
+    ASSERT_EQ(nbStateModification, 3);  // the two variables and the cycle counter
+    const float before = *mxmeanvariablemodification;
+    qv::updateCycleStatistics(1000);
+    EXPECT_EQ(*mxmaxvariablemodification, 3.0f);
+    EXPECT_FLOAT_EQ(*mxmeanvariablemodification, (1 * before + 3) / 2);
+}
+
+}  // namespace
