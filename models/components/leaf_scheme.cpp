@@ -50,8 +50,9 @@ Firable evaluate(std::span<const Transition> transitions) {
         const Transition& t = transitions[i];
         if (!on(*t.from)) continue;
         bool earlierFires = false;
-        for (std::size_t j = 0; j < i; ++j)
-            earlierFires = earlierFires || (firable.transition[j] && transitions[j].from == t.from);
+        if (firable.any)  // only an earlier firable transition can take precedence
+            for (std::size_t j = 0; j < i && !earlierFires; ++j)
+                earlierFires = firable.transition[j] && transitions[j].from == t.from;
         firable.transition[i] = !earlierFires && t.receptivity();
         firable.any = firable.any || firable.transition[i];
     }

@@ -70,8 +70,8 @@ void memoryStartInit(QV_Bases* bases) {
 }
 
 void inputOutputVariablesInit(void) {
-    qv::models::bindInterface(kProgram.interface);
-    qv::models::bindInterface(kProgram.intInterface);
+    qv::models::bindInterface(*kProgram.interface);
+    qv::models::bindInterface(*kProgram.intInterface);
 }
 
 int32_t behaviorsInit(void) {

@@ -23,8 +23,10 @@ struct Program {
     int32_t generationTime;  // seconds since 1970-01-01 UTC
     const char* taskname;    // the executable's file name
     float period;            // microseconds
-    std::span<const NamedVar> interface;        // the top model's booleans, in binding order
-    std::span<const NamedIntVar> intInterface;  // its integers, in binding order
+    // The top model's interface in binding order: its booleans and its integers, as the
+    // model's own tables hold them (pointers, so that the constants need no start-up).
+    const std::span<const NamedVar>* interface;
+    const std::span<const NamedIntVar>* intInterface;
     int32_t* topNum;                            // <top model>__num
     int32_t (*init)();                          // sfp__<top model>_init
     int32_t (*step)();                          // sfp__<top model>

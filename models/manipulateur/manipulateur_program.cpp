@@ -36,14 +36,14 @@ constexpr auto kInitialValues = [] {
 
 }  // namespace
 
-const Program kProgram = {
+constinit const Program kProgram = {
     .slots = {167, 551, 17, 53},
     .signature = -2003992975,
     .generationTime = 1205920225,
     .taskname = "manipulateur.exe",
     .period = kPeriod,
-    .interface = kManipulateur.interface,
-    .intInterface = kManipulateur.intInterface,
+    .interface = &kManipulateur.interface,
+    .intInterface = &kManipulateur.intInterface,
     .topNum = &manipulateur__num,
     .init = sfp__manipulateur_init,
     .step = sfp__manipulateur,

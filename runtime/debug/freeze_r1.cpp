@@ -96,7 +96,18 @@ void updateBool(unsigned char* slot, bool frozenByModel) {
     });
 }
 
+// True when a boolean's freeze has nothing to do: unchanged, no edge left, bit 7 as
+// wanted, and no acknowledged change mark to clear.
+bool boolSettled(const unsigned char* slot, uint8_t bit7) {
+    const uint8_t b = loadShared(slot);
+    const uint8_t f = loadShared(slot + 1);
+    return !debug::boolChanged(b) &&
+           (b & (r1::kBoolRisingEdge | r1::kBoolFallingEdge | r1::kBoolNotFrozenByModel)) == bit7 &&
+           (f & r1::kBoolChangeMarkMask) != r1::kBoolAcknowledged;
+}
+
 unsigned char* freezeBool(unsigned char* slot) {
+    if (boolSettled(slot, 0)) return slot;
     detectBoolChange(slot, true);
     updateBool(slot, true);
     return slot;
@@ -106,6 +117,7 @@ unsigned char* freezeBool(unsigned char* slot) {
 // whole-area freeze is only marked as seen; the others are frozen, their value and edges
 // only at a cycle start (flag 1).
 void freezeBoolOfArea(unsigned char* slot, int flag) {
+    if (boolSettled(slot, r1::kBoolNotFrozenByModel)) return;
     const uint8_t b = loadShared(slot);
     if (!(b & r1::kBoolNotFrozenByModel)) {
         debug::setBoolBits(slot, r1::kBoolNotFrozenByModel);
@@ -126,6 +138,7 @@ unsigned char* freezeIntBytes(unsigned char* slot) {
     const int32_t before = loadShared(words + 1);
     const bool differs = now != before;
     unsigned char* flags = slot + r1::kIntFlagsOffset;
+    if (!differs && (loadShared(flags) & r1::kIntChangeMarkMask) != r1::kIntAcknowledged) return slot;
     markChange(flags, r1::kIntChangeMarkMask, r1::kIntChanged, differs);
     if (!differs) return slot;
     if (loadShared(slot + r1::kIntTracedOffset) != 0 && tracing())
@@ -147,6 +160,7 @@ unsigned char* freezeRealBytes(unsigned char* slot) {
     const auto before = std::bit_cast<float>(beforeBits);
     const bool differs = !(now == before);  // a NaN always differs
     unsigned char* flags = slot + r1::kRealFlagsOffset;
+    if (!differs && (loadShared(flags) & r1::kChangeMarkMask) != r1::kAcknowledged) return slot;
     markChange(flags, r1::kChangeMarkMask, r1::kChanged, differs);
     if (!differs) return slot;
     if ((loadShared(flags) & r1::kTraced) && tracing()) traceReal(indexIn(mem.realBase, slot, kRealSlotSize), before, now);
@@ -163,6 +177,7 @@ unsigned char* freezeCharBytes(unsigned char* slot) {
     const uint8_t before = loadShared(slot + kCharOldOffset);
     const bool differs = now != before;
     unsigned char* flags = slot + r1::kCharFlagsOffset;
+    if (!differs && (loadShared(flags) & r1::kChangeMarkMask) != r1::kAcknowledged) return slot;
     markChange(flags, r1::kChangeMarkMask, r1::kChanged, differs);
     if (!differs) return slot;
     if ((loadShared(flags) & r1::kTraced) && tracing()) traceChar(indexIn(mem.charBase, slot, kCharSlotSize), before, now);
