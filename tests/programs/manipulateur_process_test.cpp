@@ -2,9 +2,12 @@
 // its start-up report, its status messages, and the trace that its freezes write.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
+#include <vector>
 #include <string>
 
+#include "supervisor/plant/plant.h"
 #include "supervisor/symbols/symbols.h"
 #include "tests/support/program_run.h"
 
@@ -98,6 +101,60 @@ TEST(ManipulateurProgram, TracedVariablesAndModificationStatistics) {
               "0 B18 0:1\n"
               "0 I425 0:99\n"
               "1 I425 99:0\n");
+}
+
+// A whole manipulation cycle against the plant simulator: the cylinders move while their
+// valves are open and reach their limit switches after their travel time, the vacuum
+// follows its valves. The supervisor steps the program one cycle at a time and the plant
+// by one period after each.
+TEST(ManipulateurProgram, AManipulationCycleAgainstThePlant) {
+    ProgramRun run("manipulateur", "cell");
+    ASSERT_TRUE(run.start());
+    ASSERT_TRUE(run.waitUntilStopped());
+    std::string error;
+    std::optional<qv::plant::Plant> plant =
+        qv::plant::Plant::wire(run.image(), "manipulateur", {.travelSeconds = 0.2, .vacuumSeconds = 0.1}, error);
+    ASSERT_TRUE(plant.has_value()) << error;
+    plant->writeSensors();
+    auto cycle = [&] {
+        if (!step(run)) return false;
+        plant->step(plant->cycleSeconds());
+        return true;
+    };
+    auto on = [&](const char* name) { return (__atomic_load_n(slotOf(run, name), __ATOMIC_RELAXED) & 1) != 0; };
+    auto integer = [&](const char* name) { return ImageView::read(reinterpret_cast<int32_t*>(slotOf(run, name))); };
+    auto sequencerStep = [&] {
+        for (const char* s : {"10", "11", "12", "13", "14"})
+            if (on(("graf_mdl_manipulateur1._X_" + std::string(s)).c_str())) return std::stoi(s);
+        return 0;
+    };
+
+    for (int k = 0; k < 4; ++k) ASSERT_TRUE(cycle());
+    ASSERT_TRUE(on("OKcycle"));
+    ASSERT_EQ(integer("CR_pos"), 0);
+    ImageView::write(reinterpret_cast<int32_t*>(slotOf(run, "Pos_depart")), 5);
+    ImageView::write(reinterpret_cast<int32_t*>(slotOf(run, "Pos_arrivee")), 2);
+    setInput(run, "DCY", true);
+
+    std::vector<int> steps{sequencerStep()};
+    std::vector<int32_t> positions{integer("CR_pos")};
+    bool gripped = false;
+    for (int k = 0; k < 120 && !(steps.size() > 1 && steps.back() == 10); ++k) {
+        ASSERT_TRUE(cycle());
+        if (sequencerStep() == 11) setInput(run, "DCY", false);
+        if (sequencerStep() != steps.back()) steps.push_back(sequencerStep());
+        if (integer("CR_pos") != positions.back()) positions.push_back(integer("CR_pos"));
+        gripped = gripped || on("vacuostat");
+    }
+    EXPECT_EQ(steps, (std::vector<int>{10, 11, 12, 13, 14, 10}));
+    EXPECT_EQ(positions, (std::vector<int32_t>{0, 99, 5, 99, 2}));
+    EXPECT_TRUE(gripped);
+    EXPECT_FALSE(on("vacuostat"));
+    EXPECT_TRUE(on("OKcycle"));
+    EXPECT_FALSE(on("Def_Manip"));
+    // Position 2: GX retracted, PX and VR extended; the vertical axis up.
+    EXPECT_TRUE(on("FCGXR") && on("FCPXS") && on("FCVRS") && on("FCVZH"));
+    EXPECT_EQ(run.end(), 0);
 }
 
 }  // namespace
