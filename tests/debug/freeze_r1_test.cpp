@@ -322,3 +322,19 @@ TEST_F(Freeze, TheModificationCountFeedsTheStatistics) {
 }
 
 }  // namespace
+
+namespace {
+
+// Revision 1 waits in microseconds: a wait below one millisecond is not dropped, and a
+// wait of 2.5 ms lasts its half millisecond too.
+TEST(MicrosecondWait, KeepsTheMicrosecondsBelowAMillisecond) {
+    auto lasts = [](uint32_t us) {
+        const uint64_t before = qv::platform::monotonicNanoseconds();
+        waitMicroSeconds(us);
+        return (qv::platform::monotonicNanoseconds() - before) / 1000;
+    };
+    EXPECT_GE(lasts(700), 700u);
+    EXPECT_GE(lasts(2500), 2500u);
+}
+
+}  // namespace
