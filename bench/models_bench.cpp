@@ -13,9 +13,13 @@ namespace {
 
 using qvtest::ModelImage;
 
-const qv::symbols::ProgramSymbols& programSymbols() {
-    return *qv::symbols::findProgram(qv::models::kProgram.top->name);
+// The program's name: its executable's file name without the extension.
+std::string_view programName() {
+    const std::string_view task = qv::models::kProgram.taskname;
+    return task.substr(0, task.rfind('.'));
 }
+
+const qv::symbols::ProgramSymbols& programSymbols() { return *qv::symbols::findProgram(programName()); }
 
 bool on(const unsigned char* slot) { return (*slot & qv::kBoolCurrent) != 0; }
 void put(unsigned char* slot, bool v) { *slot = static_cast<unsigned char>(v ? *slot | 1 : *slot & ~1); }
@@ -109,7 +113,7 @@ void BM_SuctionCupCycling(benchmark::State& state) {
 
 // Registers the benchmarks of the program this binary is built with.
 const bool registered = [] {
-    const std::string_view program = qv::models::kProgram.top->name;
+    const std::string_view program = programName();
     if (program == "bistable_cylinder") {
         benchmark::RegisterBenchmark("BM_BistableCylinderMoving", BM_BistableCylinderMoving);
         benchmark::RegisterBenchmark("BM_BistableCylinderAtRest", BM_BistableCylinderAtRest);

@@ -4,13 +4,14 @@
 
 namespace qv::models {
 
-const Program kProgram = {
+constinit const Program kProgram = {
     .slots = {40, 555, 17, 53},
     .signature = kSignature,
     .generationTime = 1159131342,
     .taskname = "bistable_cylinder.exe",
     .period = kPeriod,
-    .top = &kBistableCylinder,
+    .interface = &kBistableCylinder.interface,
+    .intInterface = &kBistableCylinder.intInterface,
     .topNum = &bistable_cylinder__num,
     .init = sfp__bistable_cylinder_init,
     .step = sfp__bistable_cylinder,

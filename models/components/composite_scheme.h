@@ -12,6 +12,8 @@ namespace qv::models {
 // Four slot counts (boolean, integer, real, character), as the offset records hold them.
 using SlotOffsets = int32_t[kAreaCount];
 
+struct CompositeModel;
+
 // A sub-instance: where its slots lie from the composite's base, its model type's
 // instance number, how its model type's interface is wired for this instance, and the
 // model's two functions.
@@ -24,6 +26,9 @@ struct SubInstance {
     void (*bindInterface)(const QV_Bases& composite);
     int32_t (*init)();
     int32_t (*step)();
+    // The instance's model, for whoever walks the tree by hand (a leaf or a composite).
+    const LeafModel* leaf = nullptr;
+    const CompositeModel* composite = nullptr;
 };
 
 struct CompositeModel {
@@ -31,6 +36,10 @@ struct CompositeModel {
     std::array<int32_t, kAreaCount> ownSlots;  // the composite's own variables
     std::span<const SubInstance> instances;    // declaration order
     int32_t* offsetEnd;                        // sfp__<composite>_offset__end
+    std::span<const NamedVar> interface = {};        // bound by the parent
+    std::span<const NamedIntVar> intInterface = {};
+    std::span<const char* const> ownBools = {};      // the names of its own variables, by slot
+    std::span<const char* const> ownInts = {};
 };
 
 // `base` moved on by a record of slot counts (the character area counts slots of the

@@ -117,6 +117,22 @@ struct NamedVar {
     Var var;
 };
 
+// An integer variable of the model's interface, in binding order.
+struct NamedIntVar {
+    const char* name;
+    IntVar var;
+};
+
+// An integer variable read through its old value in revision 1 (written by another
+// instance or by the supervisor), through its current value otherwise.
+inline int32_t inInt(const int32_t* slot) {
+    if constexpr (kRevision == 1) return loadShared(slot + 1);
+    return loadShared(slot);
+}
+
+// The 16-bit value of an INT, as generated code compares and copies it.
+inline int16_t int16(int32_t value) { return static_cast<int16_t>(value); }
+
 // ---- Grafcets ------------------------------------------------------------------------
 
 using Guard = bool (*)();
@@ -180,6 +196,8 @@ struct LeafModel {
     void (*equations)();
     std::span<const PrevSlot> prevSlots;  // copy order
     std::span<const Var> outputs;         // posting order
+    std::span<const NamedIntVar> intInterface = {};  // integers, binding order
+    std::span<const IntVar> intOutputs = {};         // integer outputs, published before the booleans
 };
 
 // Compile-time checks of a model's tables: slots that do not overlap, every action's
@@ -204,10 +222,11 @@ constexpr bool wellFormed(const LeafModel& m) {
             if (p.prev == prev) return true;
         return false;
     };
+    // Models that exist in revision 1 only have no PREV slots at all.
     auto actionsCopied = [&](const Grafcet& g) {
         if (g.transitions.size() > kMaxTransitions) return false;
         for (const Action& a : g.actions)
-            if (!copied(a.prev)) return false;
+            if (a.prev == nullptr ? kRevision != 1 : !copied(a.prev)) return false;
         return true;
     };
     if (!actionsCopied(m.supervision) || m.forced.size() > kMaxForcedGrafcets) return false;

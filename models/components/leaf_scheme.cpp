@@ -50,8 +50,9 @@ Firable evaluate(std::span<const Transition> transitions) {
         const Transition& t = transitions[i];
         if (!on(*t.from)) continue;
         bool earlierFires = false;
-        for (std::size_t j = 0; j < i; ++j)
-            earlierFires = earlierFires || (firable.transition[j] && transitions[j].from == t.from);
+        if (firable.any)  // only an earlier firable transition can take precedence
+            for (std::size_t j = 0; j < i && !earlierFires; ++j)
+                earlierFires = firable.transition[j] && transitions[j].from == t.from;
         firable.transition[i] = !earlierFires && t.receptivity();
         firable.any = firable.any || firable.transition[i];
     }
@@ -124,11 +125,14 @@ void copyPrevSlots(std::span<const PrevSlot> prevSlots) {
 
 // Posting re-applies a forcing by the supervisor over what the model wrote. Revision 1
 // instead freezes its outputs at once when it runs without delay.
-void publishOutputs(std::span<const Var> outputs) {
+void publishOutputs(std::span<const Var> outputs, std::span<const IntVar> intOutputs) {
     if constexpr (kRevision == 1) {
-        if (withoutDelay)
+        if (withoutDelay) {
+            for (IntVar output : intOutputs) QV_freeze_int(*output);
             for (Var output : outputs) QV_freeze_bool(*output);
+        }
     } else {
+        for (IntVar output : intOutputs) QV_post_int(*output);
         for (Var output : outputs) QV_post_bool(*output);
     }
 }
@@ -139,6 +143,13 @@ void bindInterface(std::span<const NamedVar> interface) {
     for (const NamedVar& v : interface) {
         bind(v.var, self.boolBase);
         self.boolBase += kBoolSlotSize;
+    }
+}
+
+void bindInterface(std::span<const NamedIntVar> interface) {
+    for (const NamedIntVar& v : interface) {
+        bind(v.var, reinterpret_cast<int32_t*>(self.intBase));
+        self.intBase += kIntSlotSize;
     }
 }
 
@@ -179,7 +190,7 @@ int32_t evolveLeaf(const LeafModel& m) {
     m.equations();
     copyPrevSlots(m.prevSlots);
     if (nb_alloc > 0) free_all_alloc();
-    publishOutputs(m.outputs);
+    publishOutputs(m.outputs, m.intOutputs);
     advancePastInstance(m);
     return 0;
 }

@@ -12,6 +12,8 @@ namespace qv::models {
 // Binds the interface pointers of a top model, in binding order, to the next boolean
 // slots of `self`, advancing it one slot each.
 void bindInterface(std::span<const NamedVar> interface);
+// The same for integer interface variables, from the integer base of `self`.
+void bindInterface(std::span<const NamedIntVar> interface);
 
 // Start-up: binds the instance's slots, activates the initial steps (bit 0 only), writes
 // the TIME constants' ticks and advances `self` past the instance. Returns 0.

@@ -5,10 +5,10 @@
 #include "models/glue/program.h"
 
 #include "models/components/leaf_scheme.h"
-#include "models/glue/object_table.h"
+#include "products/qv_products.h"
 
 extern "C" {
-qv::models::ActorProductEntry TableActeursProduits[1] = {};
+ActorProductEntry TableActeursProduits[1] = {};
 int32_t NbActeurs = 0;
 int32_t NbProduits = 0;
 int32_t NbActeursEtProduits = 0;
@@ -16,6 +16,10 @@ int32_t NbActeursEtProduits = 0;
 
 namespace qv::models {
 namespace {
+
+// Revision 1's generated code gives the first slots of `bpnoline` and `bpnoinstance` the
+// lists' length.
+constexpr int32_t kRevision1BreakpointListSize = 100;
 
 int32_t headerWord(const unsigned char* image, int32_t offset) {
     return *reinterpret_cast<const int32_t*>(image + offset);
@@ -65,7 +69,10 @@ void memoryStartInit(QV_Bases* bases) {
     bases->charBase += static_cast<intptr_t>(minChar + kCharControlSlots) * kCharSlotSize;
 }
 
-void inputOutputVariablesInit(void) { qv::models::bindInterface(kProgram.top->interface); }
+void inputOutputVariablesInit(void) {
+    qv::models::bindInterface(*kProgram.interface);
+    qv::models::bindInterface(*kProgram.intInterface);
+}
 
 int32_t behaviorsInit(void) {
     const int32_t saved = self_num;
@@ -95,6 +102,16 @@ void variablesInitialization(void) {
     models::initialiseTaskname(kProgram.taskname);
     QV_Bool_Init(memHeader, kAllowpreconditionsSlot, 1);
     QV_Bool_Init(memHeader, kAllowpostconditionsSlot, 1);
+    if constexpr (kRevision == 1) {
+        // The location breakpoint lists' first slots, then the model's own further values.
+        const int32_t exec = kLayout.execstatusSlot;
+        QV_Int_Init(memHeader, exec + kBpnolineFromExec, models::kRevision1BreakpointListSize);
+        QV_Int_Init(memHeader, exec + kBpnoinstanceFromExec, models::kRevision1BreakpointListSize);
+        for (const models::InitialValue& v : kProgram.initialValues) {
+            if (v.area == kAreaBool) QV_Bool_Init(memHeader, v.slot, v.value);
+            if (v.area == kAreaInt) QV_Int_Init(memHeader, v.slot, v.value);
+        }
+    }
 }
 
 void controlVariablesAccessInitialization(void) {

@@ -4,13 +4,14 @@
 
 namespace qv::models {
 
-const Program kProgram = {
+constinit const Program kProgram = {
     .slots = {37, 536, 17, 53},
     .signature = kSignature,
     .generationTime = 1159129884,
     .taskname = "pick_place_unit.exe",
     .period = kPeriod,
-    .top = &kPickPlaceUnit,
+    .interface = &kPickPlaceUnit.interface,
+    .intInterface = &kPickPlaceUnit.intInterface,
     .topNum = &pick_place_unit__num,
     .init = sfp__pick_place_unit_init,
     .step = sfp__pick_place_unit,

@@ -4,13 +4,14 @@
 
 namespace qv::models {
 
-const Program kProgram = {
+constinit const Program kProgram = {
     .slots = {25, 527, 17, 53},
     .signature = kSignature,
     .generationTime = 1294063852,
     .taskname = "suction_cup.exe",
     .period = kPeriod,
-    .top = &kSuctionCup,
+    .interface = &kSuctionCup.interface,
+    .intInterface = &kSuctionCup.intInterface,
     .topNum = &suction_cup__num,
     .init = sfp__suction_cup_init,
     .step = sfp__suction_cup,

@@ -12,6 +12,10 @@ namespace qv {
 // Revision 2 closes the file for good once it has grown beyond 1000000 bytes.
 void flushTrace();
 
+// Revision 1, at the start of the whole-area freeze: a reset requested by `resettrace`
+// reopens the file; while tracing, the period line follows the start and each reset.
+void manageTraceStart();
+
 // The five index tables as bits of a mask.
 enum ListedTables : unsigned {
     kBoolTraceTable = 1u,

@@ -33,8 +33,4 @@ void QV_manage_debug_informations(unsigned char* image) {
 }
 #endif
 
-#if QV_REVISION == 1
-void QV_freeze_memory(int /*flag*/) {}
-#endif
-
 }  // extern "C"

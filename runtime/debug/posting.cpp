@@ -137,21 +137,4 @@ int QV_removeTraceIndex(int index, int32_t* table, int flagIndex) {
 }
 #endif
 
-#if QV_REVISION == 1
-// Revision 1 freezes with change detection; until those services exist, a freeze of
-// the status slot is what announces a status change.
-unsigned char* QV_freeze_bool(unsigned char* slot) {
-    if (!(*slot & qv::r1::kBoolForced))
-        *slot = static_cast<uint8_t>((*slot & ~qv::kBoolOld) | ((*slot & qv::kBoolCurrent) << 1));
-    return slot;
-}
-int32_t* QV_freeze_int(int32_t* slot) {
-    if (slot[0] != slot[1]) {
-        if (slot == execstatus) QV_hook(slot);
-        slot[1] = slot[0];
-    }
-    return slot;
-}
-#endif
-
 }  // extern "C"

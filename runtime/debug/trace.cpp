@@ -284,13 +284,15 @@ void writeTraceSwitch(int before, int now) {
     QV_trace_changes(image, 0);
 }
 
+#endif  // QV_REVISION != 1
+
+// Revisions 1 and 2: a reset reopens the file (with a new header) and asks for the period
+// line again.
 [[maybe_unused]] void resetTraceRevision2() {
     openTrace();
     if (resettrace != nullptr) debug::clearBoolBits(resettrace, kBoolCurrent);
     periodLinePending = true;
 }
-
-#endif  // QV_REVISION != 1
 
 }  // namespace
 
@@ -299,6 +301,16 @@ unsigned manageTrace(unsigned char* image, int after, unsigned freezeTables) {
     if constexpr (kRevision == 3) return manageTraceRevision3(image, after, freezeTables);
     manageTraceRevision2(image);
     return 0;
+}
+#endif
+
+#if QV_REVISION == 1
+void manageTraceStart() {
+    if (bitOf(resettrace, kBoolCurrent)) resetTraceRevision2();
+    if (periodLinePending && trace != nullptr && bitOf(traceon, kBoolCurrent)) {
+        std::fprintf(trace, "%ld\n", periodMicroseconds());
+        periodLinePending = false;
+    }
 }
 #endif
 

@@ -180,7 +180,7 @@ int endProgram() {
 
 void runLoop() {
     for (;;) {
-        if constexpr (kRevision == 2) flushTrace();
+        if constexpr (kRevision != 3) flushTrace();
         publishSignature();
         const int32_t status = loadShared(execstatus);
         if (status == kStatusEnd) break;

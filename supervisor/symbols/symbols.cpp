@@ -3,7 +3,8 @@
 
 namespace qv::symbols {
 namespace {
-const ProgramSymbols* const kPrograms[] = {&kBistableCylinderSymbols, &kPickPlaceUnitSymbols, &kSuctionCupSymbols};
+const ProgramSymbols* const kPrograms[] = {&kBistableCylinderSymbols, &kPickPlaceUnitSymbols, &kSuctionCupSymbols,
+                                           &kManipulateurSymbols};
 }
 
 std::span<const ProgramSymbols* const> programs() { return kPrograms; }

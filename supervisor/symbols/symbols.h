@@ -48,5 +48,6 @@ const Symbol* findSymbol(const ProgramSymbols& table, std::string_view name);
 extern const ProgramSymbols kBistableCylinderSymbols;
 extern const ProgramSymbols kPickPlaceUnitSymbols;
 extern const ProgramSymbols kSuctionCupSymbols;
+extern const ProgramSymbols kManipulateurSymbols;
 
 }  // namespace qv::symbols

@@ -20,13 +20,16 @@ int32_t* instanceAt(int k) { return qv::nextIntSlot(bpnoinstance, k); }
 // notes where, then writes `answer`.
 class PausedSupervisor {
 public:
+    // The pause loop publishes the signature at each poll, after it stored the place where
+    // it stands: a cleared signature that comes back marks the pause as begun.
     explicit PausedSupervisor(int32_t answer, std::chrono::milliseconds patience = std::chrono::seconds(5))
-        : thread_([this, answer, patience] {
-              paused_ = qvtest::waitUntil([] { return status() == qv::kStatusPause; }, patience);
+        : thread_((qv::storeShared(signature, 0), [this, answer, patience] {
+              paused_ = qvtest::waitUntil(
+                  [] { return status() == qv::kStatusPause && qv::loadShared(signature) != 0; }, patience);
               location_ = qv::loadShared(bpcurrentlocation);
               instance_ = qv::loadShared(bpcurrentinstance);
               qv::storeShared(execstatus, answer);
-          }) {}
+          })) {}
     ~PausedSupervisor() { join(); }
     void join() {
         if (thread_.joinable()) thread_.join();

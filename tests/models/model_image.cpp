@@ -71,14 +71,25 @@ void ModelImage::startUp() {
     self_num = 1;
     memoryStartInit(&self);
     behaviorsInit();
+    if constexpr (qv::kRevision == 1) QV_freeze_memory(0);
     timeCycleInitialization(simuperiod);
     globalesInit();
     variablesInitialization();
     initStartingMode(execstatus);
+    if constexpr (qv::kRevision == 1) {
+        initExecutionMode(qv_delay);
+        QV_freeze_int(execstatus);
+    }
 }
 
 int32_t ModelImage::evolve() {
     LIBFB_ERR = 0;
+    // Revision 1 freezes the whole image at the cycle start: the model reads its inputs
+    // through the values frozen there.
+    if constexpr (qv::kRevision == 1) {
+        withoutDelay = (*qv_delay & qv::kBoolCurrent) ? 0 : 1;
+        QV_freeze_memory(1);
+    }
     self = mem;
     self_num = 1;
     memoryStartInit(&self);
@@ -126,6 +137,10 @@ void ModelImage::force(std::string_view name, bool value) {
 void ModelImage::release(std::string_view name) {
     unsigned char* s = slot(name);
     *s = static_cast<unsigned char>(*s & ~qv::kBoolForced);
+}
+
+void ModelImage::setInteger(std::string_view name, int32_t value) {
+    *reinterpret_cast<int32_t*>(slot(name)) = value;
 }
 
 int32_t ModelImage::integer(std::string_view name, int element) const {

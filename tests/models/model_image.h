@@ -22,8 +22,8 @@ public:
     // Runs the generated start-up once more on the same image (a restarted program).
     void startUp();
 
-    // One scan cycle's evolution of the model (the walk, behaviorsStep, the release of
-    // temporaries), then the clock moves on by one period. Returns behaviorsStep's result.
+    // One scan cycle's evolution of the model (revision 1's whole-area freeze, the walk,
+    // behaviorsStep, the release of temporaries), then the clock moves on by one period. Returns behaviorsStep's result.
     int32_t evolve();
     // `n` evolutions; stops early and returns false if any returns nonzero.
     bool evolve(int n);
@@ -37,7 +37,8 @@ public:
     void set(std::string_view name, bool value);
     void force(std::string_view name, bool value);
     void release(std::string_view name);
-    int32_t integer(std::string_view name, int element = 0) const;  // a TIME's element k: 0 days, 1 ticks
+    int32_t integer(std::string_view name, int element = 0) const;
+    void setInteger(std::string_view name, int32_t value);  // the current value  // a TIME's element k: 0 days, 1 ticks
 
     // The slot of a symbol (its first slot for a TIME).
     unsigned char* slot(std::string_view name) const;

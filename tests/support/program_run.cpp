@@ -89,9 +89,10 @@ qv::ImageView& ProgramRun::image(bool requireStarted) {
 
 bool ProgramRun::waitUntilStopped(std::chrono::milliseconds timeout) {
     qv::ImageView& view = image();
+    // The signature is published once start-up is complete, by the first poll in STOP.
     return waitUntil([&] {
         return qv::ImageView::read(view.execstatus()) == qv::kStatusStop &&
-               console().find("to STOP\n") != std::string::npos;
+               qv::ImageView::read(view.signature()) != 0 && console().find("to STOP\n") != std::string::npos;
     }, timeout);
 }
 

@@ -48,7 +48,7 @@ public:
     // the program's pid, or until the image exists when `requireStarted` is false).
     qv::ImageView& image(bool requireStarted = true);
 
-    // Waits until the program idles in STOP with its start-up report printed.
+    // Waits until the program idles in STOP, its start-up complete and its report printed.
     bool waitUntilStopped(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Writes a status and waits until the cycle counter has moved on by `cycles`.
     bool runCycles(int32_t cycles, std::chrono::milliseconds timeout = std::chrono::seconds(10));

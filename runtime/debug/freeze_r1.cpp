@@ -1,0 +1,260 @@
+// Revision 1's freezes. Each slot carries its own debug flags (traced, forced, data
+// breakpoint, change mark), set by the supervisor, and a freeze does the whole work of
+// the debug services on it: it detects a change, marks it, traces it, counts it, stops on
+// a data breakpoint, announces a status change, and then either saves the value as the
+// old one or, for a forced variable, puts the forced value back.
+//
+// Generated code freezes the variables it wrote (its outputs, when it runs without
+// delay); the executive freezes every slot of the program's ranges once per cycle and at
+// every poll while stopped. Bit 7 of a boolean tells the whole-area freeze whether
+// generated code froze the boolean since the last whole-area freeze.
+#include <bit>
+#include <cstdio>
+
+#include "runtime/debug/debug.h"
+#include "runtime/debug/index_tables.h"
+#include "runtime/executive/executive.h"
+
+#if QV_REVISION == 1
+
+namespace qv {
+namespace {
+
+// ---- What every freeze shares ------------------------------------------------------------
+
+long cycleNumber() { return mem.intBase == nullptr ? 0 : loadShared(cycleCounterSlot()); }
+
+// A trace line is written while the file is open and tracing is on.
+bool tracing() { return trace != nullptr && traceon != nullptr && (loadShared(traceon) & kBoolCurrent) != 0; }
+
+// The slot's index in its area (for the trace line).
+long indexIn(const unsigned char* areaStart, const void* slot, int32_t width) {
+    if (areaStart == nullptr) return 0;
+    return static_cast<long>((static_cast<const unsigned char*>(slot) - areaStart) / width);
+}
+
+// The two-bit change mark: a change writes *changed* (clearing the other bit); no change
+// clears the mark only when the supervisor left it *acknowledged*.
+void markChange(unsigned char* flags, uint8_t mask, uint8_t changed, bool differs) {
+    const uint8_t seen = loadShared(flags);
+    if (differs) {
+        if ((seen & mask) != changed)
+            debug::updateBoolByte(flags, [mask, changed](uint8_t b) { return static_cast<uint8_t>((b & ~mask) | changed); });
+    } else if ((seen & mask) == (mask & ~changed)) {
+        debug::clearBoolBits(flags, mask);
+    }
+}
+
+// The trace texts of the two kinds of freeze: the whole-area freeze prints its index as
+// a long, the per-variable freezes as an int; the text is the same.
+void traceBool(long index, int before, int now) { std::fprintf(trace, "%ld B%ld %d:%d\n", cycleNumber(), index, before, now); }
+void traceInt(long index, int32_t before, int32_t now) {
+    std::fprintf(trace, "%ld I%ld %ld:%ld\n", cycleNumber(), index, static_cast<long>(before), static_cast<long>(now));
+}
+void traceReal(long index, float before, float now) {
+    std::fprintf(trace, "%ld F%ld %g:%g\n", cycleNumber(), index, static_cast<double>(before), static_cast<double>(now));
+}
+void traceChar(long index, uint8_t before, uint8_t now) {
+    if (before > 32 && now > 32)
+        std::fprintf(trace, "%ld C%ld %c:%c\n", cycleNumber(), index, before, now);
+    else
+        std::fprintf(trace, "%ld C%ld %d:%d\n", cycleNumber(), index, before, now);
+}
+
+// ---- Booleans ------------------------------------------------------------------------------
+
+// Steps 1 to 3: the change, its mark, its trace line, its count, a data breakpoint.
+void detectBoolChange(unsigned char* slot, bool traceLine) {
+    const uint8_t b = loadShared(slot);
+    const bool differs = debug::boolChanged(b);
+    unsigned char* flags = slot + 1;
+    markChange(flags, r1::kBoolChangeMarkMask, r1::kBoolChanged, differs);
+    if (!differs) return;
+    if (traceLine && (b & r1::kBoolTraced) && tracing())
+        traceBool(indexIn(mem.boolBase, slot, kBoolSlotSize), (b & kBoolOld) ? 1 : 0, (b & kBoolCurrent) ? 1 : 0);
+    ++nbStateModification;
+    const uint8_t f = loadShared(flags);
+    if (f & r1::kBoolDataBreakpoint) stopUnlessEnding(execstatus);
+    if (!(f & r1::kBoolChangedOnce)) debug::setBoolBits(flags, r1::kBoolChangedOnce);
+}
+
+// Step 4: edges and old value, or the forced value back; bit 7 as `frozenByModel` says.
+void updateBool(unsigned char* slot, bool frozenByModel) {
+    debug::updateBoolByte(slot, [frozenByModel](uint8_t b) {
+        const uint8_t current = b & kBoolCurrent;
+        const uint8_t old = (b & kBoolOld) >> 1;
+        uint8_t next = b & static_cast<uint8_t>(~(r1::kBoolRisingEdge | r1::kBoolFallingEdge | r1::kBoolNotFrozenByModel));
+        if (b & r1::kBoolForced) {
+            next = static_cast<uint8_t>((next & ~kBoolCurrent) | old);
+        } else {
+            if (current && !old) next |= r1::kBoolRisingEdge;
+            if (!current && old) next |= r1::kBoolFallingEdge;
+            next = static_cast<uint8_t>((next & ~kBoolOld) | (current << 1));
+        }
+        if (!frozenByModel) next |= r1::kBoolNotFrozenByModel;
+        return next;
+    });
+}
+
+// True when a boolean's freeze has nothing to do: unchanged, no edge left, bit 7 as
+// wanted, and no acknowledged change mark to clear.
+bool boolSettled(const unsigned char* slot, uint8_t bit7) {
+    const uint8_t b = loadShared(slot);
+    const uint8_t f = loadShared(slot + 1);
+    return !debug::boolChanged(b) &&
+           (b & (r1::kBoolRisingEdge | r1::kBoolFallingEdge | r1::kBoolNotFrozenByModel)) == bit7 &&
+           (f & r1::kBoolChangeMarkMask) != r1::kBoolAcknowledged;
+}
+
+unsigned char* freezeBool(unsigned char* slot) {
+    if (boolSettled(slot, 0)) return slot;
+    detectBoolChange(slot, true);
+    updateBool(slot, true);
+    return slot;
+}
+
+// The whole-area freeze of one boolean: one that generated code froze since the last
+// whole-area freeze is only marked as seen; the others are frozen, their value and edges
+// only at a cycle start (flag 1).
+void freezeBoolOfArea(unsigned char* slot, int flag) {
+    if (boolSettled(slot, r1::kBoolNotFrozenByModel)) return;
+    const uint8_t b = loadShared(slot);
+    if (!(b & r1::kBoolNotFrozenByModel)) {
+        debug::setBoolBits(slot, r1::kBoolNotFrozenByModel);
+        return;
+    }
+    detectBoolChange(slot, flag == 1);
+    if (flag != 1) return;
+    // Nothing to write when the value stands and no edge is left over.
+    if (!debug::boolChanged(b) && !(b & (r1::kBoolRisingEdge | r1::kBoolFallingEdge))) return;
+    updateBool(slot, false);
+}
+
+// ---- Integers, reals, characters -------------------------------------------------------
+
+unsigned char* freezeIntBytes(unsigned char* slot) {
+    auto* words = reinterpret_cast<int32_t*>(slot);
+    const int32_t now = loadShared(words);
+    const int32_t before = loadShared(words + 1);
+    const bool differs = now != before;
+    unsigned char* flags = slot + r1::kIntFlagsOffset;
+    if (!differs && (loadShared(flags) & r1::kIntChangeMarkMask) != r1::kIntAcknowledged) return slot;
+    markChange(flags, r1::kIntChangeMarkMask, r1::kIntChanged, differs);
+    if (!differs) return slot;
+    if (loadShared(slot + r1::kIntTracedOffset) != 0 && tracing())
+        traceInt(indexIn(mem.intBase, slot, kIntSlotSize), before, now);
+    ++nbStateModification;
+    if (words == execstatus) QV_hook(words);
+    if (loadShared(flags) & r1::kIntForced)
+        storeShared(words, before);
+    else
+        storeShared(words + 1, now);
+    return slot;
+}
+
+unsigned char* freezeRealBytes(unsigned char* slot) {
+    auto* words = reinterpret_cast<int32_t*>(slot);
+    const int32_t nowBits = loadShared(words);
+    const int32_t beforeBits = loadShared(words + 1);
+    const auto now = std::bit_cast<float>(nowBits);
+    const auto before = std::bit_cast<float>(beforeBits);
+    const bool differs = !(now == before);  // a NaN always differs
+    unsigned char* flags = slot + r1::kRealFlagsOffset;
+    if (!differs && (loadShared(flags) & r1::kChangeMarkMask) != r1::kAcknowledged) return slot;
+    markChange(flags, r1::kChangeMarkMask, r1::kChanged, differs);
+    if (!differs) return slot;
+    if ((loadShared(flags) & r1::kTraced) && tracing()) traceReal(indexIn(mem.realBase, slot, kRealSlotSize), before, now);
+    ++nbStateModification;
+    if (loadShared(flags) & r1::kForced)
+        storeShared(words, beforeBits);
+    else
+        storeShared(words + 1, nowBits);
+    return slot;
+}
+
+unsigned char* freezeCharBytes(unsigned char* slot) {
+    const uint8_t now = loadShared(slot);
+    const uint8_t before = loadShared(slot + kCharOldOffset);
+    const bool differs = now != before;
+    unsigned char* flags = slot + r1::kCharFlagsOffset;
+    if (!differs && (loadShared(flags) & r1::kChangeMarkMask) != r1::kAcknowledged) return slot;
+    markChange(flags, r1::kChangeMarkMask, r1::kChanged, differs);
+    if (!differs) return slot;
+    if ((loadShared(flags) & r1::kTraced) && tracing()) traceChar(indexIn(mem.charBase, slot, kCharSlotSize), before, now);
+    ++nbStateModification;
+    if (loadShared(flags) & r1::kForced)
+        storeShared(slot, before);
+    else
+        storeShared(slot + kCharOldOffset, now);
+    return slot;
+}
+
+// ---- Arrays: element k after a header of two slots (three for strings) ------------------
+
+unsigned char* boolElement(unsigned char* array, int k) { return array + kBoolSlotSize * (2 + k); }
+unsigned char* wordElement(void* array, int k) { return static_cast<unsigned char*>(array) + kIntSlotSize * (2 + k); }
+unsigned char* charElement(unsigned char* array, int k) { return array + kCharSlotSize * (3 + k); }
+
+// ---- The whole-area freeze -------------------------------------------------------------
+
+// The program's range [first, end) of an area, held within the area's slots.
+struct Range {
+    int32_t first;
+    int32_t end;
+};
+Range rangeOf(int area, int32_t first, int32_t end) {
+    const int32_t count = memSize[area] < 0 ? 0 : memSize[area];
+    if (first < 0) first = 0;
+    if (end > count) end = count;
+    return {first, end < first ? first : end};
+}
+
+}  // namespace
+}  // namespace qv
+
+extern "C" {
+
+unsigned char* QV_freeze_bool(unsigned char* slot) { return qv::freezeBool(slot); }
+int32_t* QV_freeze_int(int32_t* slot) {
+    qv::freezeIntBytes(reinterpret_cast<unsigned char*>(slot));
+    return slot;
+}
+float* QV_freeze_float(float* slot) {
+    qv::freezeRealBytes(reinterpret_cast<unsigned char*>(slot));
+    return slot;
+}
+unsigned char* QV_freeze_char(unsigned char* slot) { return qv::freezeCharBytes(slot); }
+
+void QV_freeze_bool_array(unsigned char* array, int n) {
+    for (int k = 0; k < n; ++k) qv::freezeBool(qv::boolElement(array, k));
+}
+void QV_freeze_int_array(int32_t* array, int n) {
+    for (int k = 0; k < n; ++k) qv::freezeIntBytes(qv::wordElement(array, k));
+}
+void QV_freeze_float_array(float* array, int n) {
+    for (int k = 0; k < n; ++k) qv::freezeRealBytes(qv::wordElement(array, k));
+}
+void QV_freeze_char_array(unsigned char* array, int n) {
+    for (int k = 0; k < n; ++k) qv::freezeCharBytes(qv::charElement(array, k));
+}
+
+// Flag 1 at every cycle start and at the end, 0 at start-up and at every poll while
+// stopped. The count of modifications is the count of this freeze.
+void QV_freeze_memory(int flag) {
+    using namespace qv;
+    if (mem.boolBase == nullptr) return;
+    nbStateModification = 0;
+    manageTraceStart();
+    const Range bools = rangeOf(kAreaBool, minBool, maxBool);
+    for (int32_t i = bools.first; i < bools.end; ++i) freezeBoolOfArea(boolSlot(mem.boolBase, i), flag);
+    const Range ints = rangeOf(kAreaInt, minInt, maxInt);
+    for (int32_t i = ints.first; i < ints.end; ++i) freezeIntBytes(intSlotBytes(mem.intBase, i));
+    const Range reals = rangeOf(kAreaReal, minFloat, maxFloat);
+    for (int32_t i = reals.first; i < reals.end; ++i) freezeRealBytes(realSlotBytes(mem.realBase, i));
+    const Range chars = rangeOf(kAreaChar, minChar, maxChar);
+    for (int32_t i = chars.first; i < chars.end; ++i) freezeCharBytes(charSlot(mem.charBase, i));
+}
+
+}  // extern "C"
+
+#endif  // QV_REVISION == 1
