@@ -123,9 +123,20 @@ struct Demo {
         if (!v) return;
         if (std::optional<Value> parsed = parseValue(*v, value, error)) setValue(target, *v, *parsed);
     }
+    // One event: its cycle, its simulated time and the text, wrapped after a comma when
+    // the line would be long.
     void say(const std::string& text) const {
         const double seconds = (cycle - firstCycle) * periodMs(target) / 1000.0;
-        std::printf("%6d %7.2f s  %s\n", cycle, seconds, text.c_str());
+        constexpr std::size_t kWidth = 76;  // of the text, after the 18 columns of cycle and time
+        std::string rest = text;
+        std::printf("%6d %7.2f s  ", cycle, seconds);
+        while (rest.size() > kWidth) {
+            const std::size_t cut = rest.rfind(", ", kWidth);
+            if (cut == std::string::npos || cut == 0) break;
+            std::printf("%s,\n%22s", rest.substr(0, cut).c_str(), "");
+            rest.erase(0, cut + 2);
+        }
+        std::printf("%s\n", rest.c_str());
     }
 };
 
