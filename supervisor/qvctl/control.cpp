@@ -51,14 +51,15 @@ StepOutcome stepOnce(const Target& target, int timeoutMs) {
     const int32_t cycle = cycleNow(target);
     ImageView::write(target.view.execstatus(), kStatusStep);
     StepOutcome outcome = StepOutcome::TimedOut;
-    // The program turns STEP into PAUSE (at once, when it leaves a pause) or STOP; a
-    // pause counts once the program has acknowledged it, a stop once the cycle counter
-    // has moved on (the cycle, with its wait, is over).
+    // The program turns STEP into PAUSE (at once, when it leaves a pause) or STOP. Either
+    // counts once the program has acknowledged it, a stop also once the cycle counter has
+    // moved on: the program then idles in STOP, and a next STEP is a change it sees.
     waitFor([&] {
         const ProgramState s = readState(target);
         if (!s.alive || s.pid == 0) outcome = StepOutcome::Ended;
         else if (s.status == kStatusPause && s.acknowledged == kStatusPause) outcome = StepOutcome::Paused;
-        else if (s.status == kStatusStop && s.cycle != cycle) outcome = StepOutcome::Stopped;
+        else if (s.status == kStatusStop && s.acknowledged == kStatusStop && s.cycle != cycle)
+            outcome = StepOutcome::Stopped;
         else return false;
         return true;
     }, timeoutMs);

@@ -100,38 +100,49 @@ TEST(QvctlBreakpoints, ADataBreakpointStopsARunningProgram) {
     EXPECT_EQ(qv::platform::waitProcess(*plant, 5000), 0);
 }
 
+// In every revision: the test model of each, its cycle counter starting at 1 in revision
+// 3 and at 0 in the others.
 TEST(QvctlBreakpoints, LocationBreakpointsPairWithTheModelsCalls) {
-    ProgramRun run(kTestModel, "qvctl");
-    ASSERT_TRUE(run.start());
-    ASSERT_TRUE(run.waitUntilStopped());
-    EXPECT_CTL(ctl(run, {"break", "add", "20", "1"}), 0, "");
-    EXPECT_CTL(ctl(run, {"set", "B8", "TRUE"}), 0, "B8 = TRUE\n");  // Breaks: the model calls (10, 1), (20, 1)
-    EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 20, instance 1 (cycle 1)\n");
-    const CtlResult paused = ctl(run, {"status"});
-    EXPECT_NE(paused.output.find("status     PAUSE\n"), std::string::npos) << paused.output;
-    EXPECT_NE(paused.output.find("paused at  location 20, instance 1\n"), std::string::npos) << paused.output;
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 2\n");
+    for (int revision : {3, 2, 1}) {
+        SCOPED_TRACE(revision);
+        const int first = revision == 3 ? 1 : 0;
+        auto cycle = [first](int k) { return std::to_string(first + k); };
+        ProgramRun run("test_model_r" + std::to_string(revision), "qvctl");
+        ASSERT_TRUE(run.start());
+        ASSERT_TRUE(run.waitUntilStopped());
+        EXPECT_CTL(ctl(run, {"break", "add", "20", "1"}), 0, "");
+        EXPECT_CTL(ctl(run, {"set", "B8", "TRUE"}), 0, "B8 = TRUE\n");  // Breaks: the model calls (10, 1), (20, 1)
+        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 20, instance 1 (cycle " + cycle(0) + ")\n");
+        const CtlResult paused = ctl(run, {"status"});
+        EXPECT_NE(paused.output.find("status     PAUSE\n"), std::string::npos) << paused.output;
+        EXPECT_NE(paused.output.find("paused at  location 20, instance 1\n"), std::string::npos) << paused.output;
+        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle " + cycle(1) + "\n");
 
-    // From one breakpoint call to the next.
-    EXPECT_CTL(ctl(run, {"break", "add", "10", "1"}), 0, "");
-    EXPECT_CTL(ctl(run, {"break", "list"}), 0, "location 20 instance 1\nlocation 10 instance 1\n");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 10, instance 1 (cycle 2)\n");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 20, instance 1 (cycle 2)\n");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 3\n");
+        // From one breakpoint call to the next.
+        EXPECT_CTL(ctl(run, {"break", "add", "10", "1"}), 0, "");
+        EXPECT_CTL(ctl(run, {"break", "list"}), 0, "location 20 instance 1\nlocation 10 instance 1\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 10, instance 1 (cycle " + cycle(1) + ")\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 20, instance 1 (cycle " + cycle(1) + ")\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle " + cycle(2) + "\n");
 
-    // Another instance does not pause.
-    EXPECT_CTL(ctl(run, {"break", "remove", "20", "1"}), 0, "");
-    EXPECT_CTL(ctl(run, {"break", "remove", "10", "1"}), 0, "");
-    EXPECT_CTL(ctl(run, {"break", "remove", "10", "1"}), 0, "location 10 instance 1 was not listed\n");
-    EXPECT_CTL(ctl(run, {"break", "add", "20", "2"}), 0, "");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 4\n");
-    EXPECT_EQ(qv::ImageView::read(run.image().controlInt(qv::kBpnolineFromExec)), 1);
+        // Another instance does not pause.
+        EXPECT_CTL(ctl(run, {"break", "remove", "20", "1"}), 0, "");
+        EXPECT_CTL(ctl(run, {"break", "remove", "10", "1"}), 0, "");
+        EXPECT_CTL(ctl(run, {"break", "remove", "10", "1"}), 0, "location 10 instance 1 was not listed\n");
+        EXPECT_CTL(ctl(run, {"break", "add", "20", "2"}), 0, "");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle " + cycle(3) + "\n");
+        EXPECT_CTL(ctl(run, {"break", "list"}), 0, "location 20 instance 2\n");
 
-    // END while paused: the cycle completes and the program leaves.
-    EXPECT_CTL(ctl(run, {"break", "add", "10", "1"}), 0, "");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 10, instance 1 (cycle 4)\n");
-    EXPECT_CTL(ctl(run, {"end"}), 0, "program " + std::to_string(run.pid()) + " ended at cycle 5\n");
-    EXPECT_EQ(run.wait(), 0);
+        // END while paused: the cycle completes and the program leaves.
+        EXPECT_CTL(ctl(run, {"break", "add", "10", "1"}), 0, "");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 10, instance 1 (cycle " + cycle(3) + ")\n");
+        EXPECT_CTL(ctl(run, {"end"}), 0,
+                   "program " + std::to_string(run.pid()) + " ended at cycle " + cycle(4) + "\n");
+        EXPECT_EQ(run.wait(), 0);
+        // Each step was a status change the program saw.
+        const std::string steps = qvtest::debug::statusLines(run.console());
+        EXPECT_NE(steps.find("from STEP to STOP\nExec status change from STOP to STEP\n"), std::string::npos) << steps;
+    }
 }
 
 }  // namespace
