@@ -4,6 +4,22 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# What the build and the tests need; installed when missing and we may.
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v g++ >/dev/null || need+=(g++)
+[[ -f /usr/include/gtest/gtest.h ]] || need+=(libgtest-dev libgmock-dev)
+[[ -f /usr/include/benchmark/benchmark.h ]] || need+=(libbenchmark-dev)
+if ((${#need[@]})); then
+  if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
+    echo "Installing ${need[*]}..."
+    apt-get update -qq && apt-get install -y -qq "${need[@]}"
+  else
+    echo "The tests need ${need[*]} (on Debian: sudo apt-get install ${need[*]})." >&2
+    exit 1
+  fi
+fi
+
 build_dir=build
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [[ "${1:-}" == "--sanitize" ]]; then

@@ -41,6 +41,10 @@ std::string deriveParamFileName(const std::string& programPath);
 // word when the mapping holds it).
 extern uint32_t imageSize;
 
+// The effective bounds minBool..maxChar and the three runtime slot indexes, from the
+// model's minSize and maxSize.
+void computeEffectiveBounds();
+
 // The outcome of laying out the image: 0 laid out, 1 image too small, -1 not opened.
 int layOutImage();
 

@@ -59,7 +59,17 @@ void initialiseRevision1Slots() {
     }
 }
 
-void computeBounds() {
+
+void printAllocation(uint32_t needed, uint32_t size) {
+    std::printf("Allocated memory : %ld bytes on %ld bytes\n", static_cast<long>(needed),
+                static_cast<long>(size));
+}
+
+void printInsufficient() { std::printf("insufficient size of shared memory\n"); }
+
+}  // namespace
+
+void computeEffectiveBounds() {
     minBool = std::max(minSize[kAreaBool], 0);
     minInt = std::max(minSize[kAreaInt], kLayout.execstatusSlot);
     minFloat = std::max(minSize[kAreaReal], kMinFloatFloor);
@@ -72,15 +82,6 @@ void computeBounds() {
     posmxsimucounter = maxInt - kSimuCounterFromEnd;
     posmxmicrostepcounter = maxInt - kMicroStepCounterFromEnd;
 }
-
-void printAllocation(uint32_t needed, uint32_t size) {
-    std::printf("Allocated memory : %ld bytes on %ld bytes\n", static_cast<long>(needed),
-                static_cast<long>(size));
-}
-
-void printInsufficient() { std::printf("insufficient size of shared memory\n"); }
-
-}  // namespace
 
 int layOutImage() {
     const AreaOffsets offsets = computeAreaOffsets(kLayout, memSize);
@@ -116,7 +117,7 @@ int layOutImage() {
     }
 
     initPointersValues(memHeader, &mem);
-    computeBounds();
+    computeEffectiveBounds();
     if constexpr (kRevision == 1) initialiseRevision1Slots();
 
     std::printf(

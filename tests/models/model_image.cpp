@@ -41,17 +41,7 @@ ModelImage::ModelImage(const qv::symbols::ProgramSymbols& symbols) : symbols_(sy
 
     memHeader = image;
     initPointersValues(memHeader, &mem);
-    minBool = std::max(minSize[kAreaBool], 0);
-    minInt = std::max(minSize[kAreaInt], kLayout.execstatusSlot);
-    minFloat = std::max(minSize[kAreaReal], kMinFloatFloor);
-    minChar = std::max(minSize[kAreaChar], 0);
-    maxBool = maxSize[kAreaBool];
-    maxInt = maxSize[kAreaInt];
-    maxFloat = maxSize[kAreaReal];
-    maxChar = maxSize[kAreaChar];
-    pospid = maxInt - kPospidFromEnd;
-    posmxsimucounter = maxInt - kSimuCounterFromEnd;
-    posmxmicrostepcounter = maxInt - kMicroStepCounterFromEnd;
+    computeEffectiveBounds();
 
     controlVariablesAccessInitialization();
     *cycleCounterSlot() = kRevision == 3 ? 1 : 0;
