@@ -1,63 +1,82 @@
 #include "supervisor/image_view.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 namespace qv {
 
-namespace {
-int32_t wordAt(const unsigned char* image, std::size_t size, int32_t offset) {
-    if (offset < 0 || static_cast<std::size_t>(offset) + 4 > size) return 0;
-    int32_t value = 0;
-    std::memcpy(&value, image + offset, sizeof value);
-    return value;
-}
-}  // namespace
-
-int recogniseLayout(const unsigned char* image, std::size_t size) {
-    for (int revision : {3, 1}) {
-        const ImageLayout layout = layoutOf(revision);
-        if (wordAt(image, size, layout.offsetsOffset) == layout.headerSize) return revision;
-    }
-    return 0;
+ImageView::ImageView(platform::SharedMapping mapping, const ImageCheck& check, bool owned)
+    : mapping_(mapping), layout_(check.layout), owned_(owned) {
+    std::copy(std::begin(check.counts), std::end(check.counts), counts_);
+    std::copy(std::begin(check.offsets), std::end(check.offsets), offsets_);
 }
 
 std::optional<ImageView> ImageView::attach(const std::string& name, int revision) {
+    std::string problem;
+    return attach(name, revision, problem);
+}
+
+std::optional<ImageView> ImageView::attach(const std::string& name, int revision, std::string& problem) {
     platform::SharedMapping mapping = platform::attachSharedMemory(name);
-    if (mapping.view == nullptr) return std::nullopt;
-    if (revision == 0) revision = recogniseLayout(mapping.view, mapping.size);
-    if (revision < 1 || revision > 3) {
+    if (mapping.view == nullptr) {
+        problem = "no image named \"" + name + "\"";
+        return std::nullopt;
+    }
+    const ImageCheck check = validateImage(mapping.view, mapping.size, revision, "\"" + name + "\"");
+    if (!check.ok()) {
+        problem = check.problem;
         platform::closeSharedMemory(mapping);
         return std::nullopt;
     }
-    return ImageView(mapping, layoutOf(revision));
+    return ImageView(mapping, check, true);
 }
 
-ImageView::ImageView(ImageView&& other) noexcept : mapping_(other.mapping_), layout_(other.layout_) {
-    other.mapping_ = platform::SharedMapping{};
+std::optional<ImageView> ImageView::over(unsigned char* image, std::size_t size, int revision, std::string& problem,
+                                         const std::string& name) {
+    const ImageCheck check = validateImage(image, size, revision, name);
+    if (!check.ok()) {
+        problem = check.problem;
+        return std::nullopt;
+    }
+    platform::SharedMapping mapping;
+    mapping.view = image;
+    mapping.size = size;
+    return ImageView(mapping, check, false);
+}
+
+ImageView::ImageView(ImageView&& other) noexcept
+    : mapping_(std::exchange(other.mapping_, platform::SharedMapping{})), layout_(other.layout_),
+      owned_(other.owned_) {
+    std::copy(std::begin(other.counts_), std::end(other.counts_), counts_);
+    std::copy(std::begin(other.offsets_), std::end(other.offsets_), offsets_);
 }
 
 ImageView& ImageView::operator=(ImageView&& other) noexcept {
     if (this != &other) {
-        platform::closeSharedMemory(mapping_);
+        if (owned_) platform::closeSharedMemory(mapping_);
         mapping_ = std::exchange(other.mapping_, platform::SharedMapping{});
         layout_ = other.layout_;
+        owned_ = other.owned_;
+        std::copy(std::begin(other.counts_), std::end(other.counts_), counts_);
+        std::copy(std::begin(other.offsets_), std::end(other.offsets_), offsets_);
     }
     return *this;
 }
 
-ImageView::~ImageView() { platform::closeSharedMemory(mapping_); }
+ImageView::~ImageView() {
+    if (owned_) platform::closeSharedMemory(mapping_);
+}
 
 uint32_t ImageView::imageSizeField() const {
-    return static_cast<uint32_t>(wordAt(base(), size(), kImageSizeOffset));
+    return static_cast<uint32_t>(image_check::wordAt(base(), size(), kImageSizeOffset));
 }
 
-int32_t ImageView::count(int area) const { return wordAt(base(), size(), layout_.countsOffset + 4 * area); }
+int32_t ImageView::count(int area) const { return area >= 0 && area < kAreaCount ? counts_[area] : 0; }
 
-uint32_t ImageView::areaOffset(int area) const {
-    return static_cast<uint32_t>(wordAt(base(), size(), layout_.offsetsOffset + 4 * area));
-}
+uint32_t ImageView::areaOffset(int area) const { return area >= 0 && area < kAreaCount ? offsets_[area] : 0; }
 
 unsigned char* ImageView::slot(int area, int32_t index) const {
     if (area < 0 || area >= kAreaCount || index < 0 || index >= count(area)) return nullptr;
@@ -69,7 +88,8 @@ unsigned char* ImageView::slot(int area, int32_t index) const {
 
 int32_t* ImageView::indexTable(int32_t tableOffset) const {
     if (!layout_.hasIndexTables) return nullptr;
-    if (static_cast<std::size_t>(tableOffset) + 4u * kIndexTableLength > size()) return nullptr;
+    // The tables live in the header, which validation found inside the image.
+    if (tableOffset < 0 || tableOffset + 4 * kIndexTableLength > layout_.headerSize) return nullptr;
     return reinterpret_cast<int32_t*>(base() + tableOffset);
 }
 

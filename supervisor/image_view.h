@@ -1,6 +1,7 @@
-// A supervisor's view of a program's image: maps it by name and finds the header
-// fields, areas, slots and control variables from the layout constants. Works for every
-// revision; it never reads or writes outside the mapping.
+// A supervisor's view of a program's image: maps it by name (or takes a buffer) and
+// finds the header fields, areas, slots and control variables from the layout
+// constants. Works for every revision. It is only made over an image that passed
+// validateImage, and it never reads or writes outside the mapping.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +10,22 @@
 
 #include "runtime/executive/image_layout.h"
 #include "runtime/platform/platform.h"
+#include "supervisor/image_check.h"
 
 namespace qv {
 
 class ImageView {
 public:
     // Maps the existing image `name`. `revision` 0 recognises the layout (revision 1 or
-    // the shared layout of revisions 2 and 3, reported as 3).
+    // the shared layout of revisions 2 and 3, reported as 3). Nothing when there is no
+    // such image or it fails validateImage; `problem` then says why in one line.
     static std::optional<ImageView> attach(const std::string& name, int revision = 0);
+    static std::optional<ImageView> attach(const std::string& name, int revision, std::string& problem);
+
+    // A view of `size` bytes at `image` that the caller owns and keeps alive, checked as
+    // attach checks a mapping (`name` only names it in the problem line).
+    static std::optional<ImageView> over(unsigned char* image, std::size_t size, int revision, std::string& problem,
+                                         const std::string& name = "buffer");
 
     ImageView(ImageView&& other) noexcept;
     ImageView& operator=(ImageView&& other) noexcept;
@@ -29,7 +38,7 @@ public:
     const ImageLayout& layout() const { return layout_; }
     int revision() const { return layout_.revision; }
 
-    // Header fields.
+    // Header fields. The counts and offsets are those validated when the view was made.
     uint32_t imageSizeField() const;
     int32_t count(int area) const;         // memBool .. memChar
     uint32_t areaOffset(int area) const;   // offsetBool .. offsetChar
@@ -60,13 +69,12 @@ public:
     static void write(float* word, float value);
 
 private:
-    ImageView(platform::SharedMapping mapping, ImageLayout layout) : mapping_(mapping), layout_(layout) {}
+    ImageView(platform::SharedMapping mapping, const ImageCheck& check, bool owned);
     platform::SharedMapping mapping_;
     ImageLayout layout_;
+    int32_t counts_[kAreaCount];
+    uint32_t offsets_[kAreaCount];
+    bool owned_;  // the mapping is this view's to close
 };
-
-// Recognises the layout of a mapped image: 1, 3 (revisions 2 and 3), or 0 when neither
-// header describes it.
-int recogniseLayout(const unsigned char* image, std::size_t size);
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 // model.
 #include "runtime/debug/debug.h"
 #include "runtime/debug/index_tables.h"
+#include "supervisor/image_check.h"
 
 namespace qv {
 namespace {
@@ -12,18 +13,17 @@ int32_t headerWord(const unsigned char* image, int32_t offset) {
     return loadShared(reinterpret_cast<const int32_t*>(image + offset));
 }
 
-// The slot `index` of an area in the image mapped at `image`, or null when the index lies
-// outside the area or the slot outside the image size that the header records.
+// The slot `index` of an area in the image mapped at `image`, or null when the image
+// fails the supervisor's check within the size its header records, or the index lies
+// outside the area. The C interface knows no mapping size: the recorded size is the one
+// bound there is, and qvctl checks it against the mapping before it calls these.
 [[maybe_unused]] unsigned char* slotOf(unsigned char* image, int area, int index) {
-    if (image == nullptr || index < 0) return nullptr;
-    const int32_t count = headerWord(image, kLayout.countsOffset + 4 * area);
-    if (index >= count) return nullptr;
-    const auto offset = static_cast<uint32_t>(headerWord(image, kLayout.offsetsOffset + 4 * area));
-    const auto size = static_cast<uint32_t>(headerWord(image, kImageSizeOffset));
-    const uint64_t width = static_cast<uint64_t>(slotSize(kLayout, area));
-    const uint64_t end = offset + (static_cast<uint64_t>(index) + 1) * width;
-    if (offset < static_cast<uint32_t>(kLayout.headerSize) || end > size) return nullptr;
-    return image + offset + static_cast<uint64_t>(index) * width;
+    if (image == nullptr || index < 0 || area < 0 || area >= kAreaCount) return nullptr;
+    const auto recorded = static_cast<uint32_t>(headerWord(image, kImageSizeOffset));
+    const ImageCheck check = validateImage(image, recorded, kRevision, "");
+    if (!check.ok() || index >= check.counts[area]) return nullptr;
+    const auto width = static_cast<uint64_t>(slotSize(kLayout, area));
+    return image + check.offsets[area] + static_cast<uint64_t>(index) * width;
 }
 
 // Forcing sets the flag before the values, so that a post in between copies a value that

@@ -7,6 +7,7 @@
 
 #include "runtime/executive/executive.h"
 #include "runtime/platform/platform.h"
+#include "supervisor/image_check.h"
 
 extern "C" {
 unsigned char* shared_memory = nullptr;
@@ -67,6 +68,66 @@ void printAllocation(uint32_t needed, uint32_t size) {
 
 void printInsufficient() { std::printf("insufficient size of shared memory\n"); }
 
+// The process that runs on an existing image, or 0: its status is not FREE and its
+// process slot names a live process other than this one. An image that is not soundly
+// laid out (foreign, half made) or that a killed program left has nobody on it.
+int32_t liveOwner(const platform::SharedMapping& existing, int32_t& status) {
+    const ImageCheck check = validateImage(existing.view, existing.size, 0, "");
+    if (!check.ok()) return 0;
+    const auto intSlotWord = [&](int32_t slot) {
+        int32_t word = 0;
+        std::memcpy(&word, existing.view + check.offsets[kAreaInt] + static_cast<std::size_t>(slot) * kIntSlotSize,
+                    sizeof word);
+        return word;
+    };
+    status = intSlotWord(check.layout.execstatusSlot);
+    const int32_t pid = intSlotWord(check.counts[kAreaInt] - kPospidFromEnd);
+    if (status == kStatusFree || pid == platform::processId() || !platform::processAlive(pid)) return 0;
+    return pid;
+}
+
+// Maps the image without writing to it. A live program's image is refused: the mapping
+// is dropped and the reason is on standard error.
+bool mapImage() {
+    if (shared_memory != nullptr) return true;
+    platform::SharedMapping opened = platform::openSharedMemory(requestedImageName(), requestedImageSize());
+    if (opened.view == nullptr) return false;
+    if (!opened.created) {
+        int32_t status = 0;
+        if (const int32_t owner = liveOwner(opened, status)) {
+            const std::string name = statusName(status);
+            std::fprintf(stderr, "image %s is in use: program %ld runs on it (status %s); it is not taken over\n",
+                         requestedImageName().c_str(), static_cast<long>(owner),
+                         name.empty() ? std::to_string(status).c_str() : name.c_str());
+            platform::closeSharedMemory(opened);
+            return false;
+        }
+    }
+    mapping = opened;
+    shared_memory = mapping.view;
+    hmem = mapping.handle;
+    return true;
+}
+
+// The bytes the program may use: what was asked for, or less when another process
+// created the image smaller.
+uint32_t usableSize() { return static_cast<uint32_t>(std::min<std::size_t>(requestedImageSize(), mapping.size)); }
+
+void recordImageSize() {
+    imageSize = usableSize();
+    if (mapping.size >= sizeof(uint32_t))
+        *reinterpret_cast<uint32_t*>(shared_memory + kImageSizeOffset) = imageSize;
+}
+
+// An image refused for its size: one this program created goes again; one it found
+// stays exactly as it was, for nothing has been written to it.
+void dropRefusedImage() {
+    const bool created = mapping.created;
+    destroyMemory();
+    memHeader = nullptr;
+    if (created) platform::removeSharedMemory(requestedImageName());
+}
+
 }  // namespace
 
 void computeEffectiveBounds() {
@@ -93,14 +154,17 @@ int layOutImage() {
         printInsufficient();
         return 1;
     }
-    memHeader = openMemory();
-    if (memHeader == nullptr) return -1;
-    if (imageSize < static_cast<uint32_t>(kLayout.headerSize)) {
+    // Nothing is written until the image is known to be free and large enough.
+    if (!mapImage()) return -1;
+    imageSize = usableSize();
+    if (imageSize < offsets.end) {
         printAllocation(offsets.end, imageSize);
         printInsufficient();
-        closeMemory(memHeader);
+        dropRefusedImage();
         return 1;
     }
+    recordImageSize();
+    memHeader = shared_memory;
 
     for (int area = 0; area < kAreaCount; ++area)
         *headerWord(memHeader, kLayout.countsOffset + 4 * area) = memSize[area];
@@ -110,11 +174,6 @@ int layOutImage() {
     *headerWord(memHeader, kLayout.offsetsOffset + 12) = static_cast<int32_t>(offsets.offsetChar);
 
     printAllocation(offsets.end, imageSize);
-    if (imageSize < offsets.end) {
-        printInsufficient();
-        closeMemory(memHeader);
-        return 1;
-    }
 
     initPointersValues(memHeader, &mem);
     computeEffectiveBounds();
@@ -141,17 +200,8 @@ extern "C" {
 
 unsigned char* openMemory(void) {
     using namespace qv;
-    const uint32_t size = requestedImageSize();
-    if (shared_memory == nullptr) {
-        mapping = platform::openSharedMemory(requestedImageName(), size);
-        if (mapping.view == nullptr) return nullptr;
-        shared_memory = mapping.view;
-        hmem = mapping.handle;
-    }
-    // The image holds what was asked for, or less when another process created it smaller.
-    imageSize = static_cast<uint32_t>(std::min<std::size_t>(size, mapping.size));
-    if (mapping.size >= sizeof(uint32_t))
-        *reinterpret_cast<uint32_t*>(shared_memory + kImageSizeOffset) = imageSize;
+    if (!mapImage()) return nullptr;
+    recordImageSize();
     return shared_memory;
 }
 

@@ -98,7 +98,8 @@ int statusCommand(const Target& target) {
     line("image", target.name + " (" + std::to_string(target.view.size()) + " bytes, revision " +
                       std::to_string(target.revision) + ")");
     line("program", target.facts != nullptr ? target.facts->program : "unknown (" + describeContents(target) + ")");
-    line("status", statusText(s.status));
+    // A status other than FREE with nobody behind it: a program that was killed left it.
+    line("status", statusText(s.status) + (s.status != kStatusFree && !s.alive ? " (stale)" : ""));
     line("process", s.pid == 0 ? "none" : std::to_string(s.pid) + (s.alive ? "" : " (gone)"));
     line("signature", std::to_string(ImageView::read(target.view.signature())));
     line("cycle", std::to_string(s.cycle));

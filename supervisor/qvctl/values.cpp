@@ -164,7 +164,8 @@ std::string readText(const Target& target, const Variable& v) {
 
 std::optional<Value> parseValue(const Variable& v, std::string_view text, std::string& error) {
     Value value;
-    const std::string quoted = "\"" + std::string(text) + "\"";
+    std::string quoted = "\"";  // appended: see describeContents on -Wrestrict
+    quoted.append(text).append("\"");
     switch (v.kind) {
         case Kind::Bool: {
             const std::string t = lower(text);

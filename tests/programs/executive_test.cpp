@@ -3,6 +3,7 @@
 // schedule, the parameters file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -100,6 +101,10 @@ TEST(StartUp, ExactSizeStartsAndOneByteLessIsRefused) {
     EXPECT_EQ(run.wait(), 1);
     EXPECT_EQ(run.console(), "Allocated memory : " + std::to_string(kNeeded) + " bytes on " +
                                  std::to_string(kNeeded - 1) + " bytes\ninsufficient size of shared memory\n");
+    // The image it created for nothing is gone again.
+    qv::platform::SharedMapping left = qv::platform::attachSharedMemory(run.imageName());
+    EXPECT_EQ(left.view, nullptr);
+    qv::platform::closeSharedMemory(left);
 }
 
 TEST(StartUp, ASizeBelowTheHeaderIsRefusedBeforeAnyImageExists) {
@@ -124,9 +129,8 @@ TEST(StartUp, AnExistingSmallerImageIsUsedAtItsRealSize) {
         EXPECT_EQ(run.wait(), 1);  // a write past the end would have killed it with a signal
         EXPECT_EQ(run.console(), "Allocated memory : " + std::to_string(kNeeded) + " bytes on " +
                                      std::to_string(existing) + " bytes\ninsufficient size of shared memory\n");
-        uint32_t sizeField = 0;
-        std::memcpy(&sizeField, made.view, sizeof sizeField);
-        EXPECT_EQ(sizeField, existing);
+        // Another's image stays exactly as it was.
+        EXPECT_EQ(std::count(made.view, made.view + existing, 0xAB), static_cast<std::ptrdiff_t>(existing));
         auto again = qv::platform::attachSharedMemory(run.imageName());
         EXPECT_EQ(again.size, existing);
         qv::platform::closeSharedMemory(again);
