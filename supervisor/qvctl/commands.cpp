@@ -27,6 +27,9 @@ const char* const kUsage =
     "  get VAR...                 print current values\n"
     "  set VAR VALUE              write a value (TRUE/FALSE, integer, real, character, 2.5s)\n"
     "  force VAR VALUE            pin a variable to a value\n"
+    "      [--raw]                execstatus takes FREE, STOP, RUN, STEP, END, PAUSE (0 to 5) and\n"
+    "                             simuperiod a period above 0 and below 2^32 us; --raw writes any\n"
+    "                             value of the type, for testing a program on purpose\n"
     "  unforce VAR...             release it (it keeps the value until the program writes)\n"
     "  trace add|remove VAR...    choose the variables of the trace file\n"
     "  trace on|off|reset|snapshot|list\n"
@@ -180,13 +183,13 @@ int getCommand(const Target& target, const Words& words) {
     return kExitDone;
 }
 
-int writeCommand(const Target& target, const Words& words, bool force) {
+int writeCommand(const Target& target, const Words& words, bool force, bool raw) {
     if (words.size() != 3) return usage(words[0] + " needs a variable and a value");
     std::optional<std::vector<Variable>> variables = resolveAll(target, Words{words[0], words[1]}, 1);
     if (!variables) return kExitFailed;
     const Variable& v = variables->front();
     std::string error;
-    std::optional<Value> value = parseValue(v, words[2], error);
+    std::optional<Value> value = parseValue(v, words[2], error, raw);
     if (!value) return fail(error);
     if (force)
         forceValue(target, v, *value);
@@ -412,8 +415,8 @@ int runCommand(const Options& options) {
     if (command == "step") return stepCommand(options, *target, words);
     if (command == "end") return words.size() == 1 ? endCommand(options, *target) : usage("end takes no arguments");
     if (command == "get") return getCommand(*target, words);
-    if (command == "set") return writeCommand(*target, words, false);
-    if (command == "force") return writeCommand(*target, words, true);
+    if (command == "set") return writeCommand(*target, words, false, options.raw);
+    if (command == "force") return writeCommand(*target, words, true, options.raw);
     if (command == "unforce") return unforceCommand(*target, words);
     if (command == "trace") return traceCommand(*target, words);
     if (command == "break") return breakCommand(*target, words);

@@ -23,6 +23,7 @@ struct Options {
     std::string program;             // demo: the program to run
     int timeoutMs = 5000;            // waits for the program
     bool quiet = false;
+    bool raw = false;                // set, force: write control words unchecked
     std::string self;                // qvctl's own path (argv[0])
     std::vector<std::string> words;  // the command and its arguments
 };

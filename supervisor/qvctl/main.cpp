@@ -30,7 +30,7 @@ int parseOptions(int argc, char** argv, Options& options) {
             }
         }
         std::string option = word, value;
-        const bool flag = option == "--quiet" || option == "--help";
+        const bool flag = option == "--quiet" || option == "--help" || option == "--raw";
         if (!flag) {
             if (const std::size_t eq = option.find('='); eq != std::string::npos) {
                 value = option.substr(eq + 1);
@@ -47,6 +47,7 @@ int parseOptions(int argc, char** argv, Options& options) {
         };
         if (option == "--help") options.words = {"help"};
         else if (option == "--quiet") options.quiet = true;
+        else if (option == "--raw") options.raw = true;
         else if (option == "--name") name = value;
         else if (option == "--model") options.target.model = value;
         else if (option == "--program") options.program = value;

@@ -160,12 +160,37 @@ std::string readText(const Target& target, const Variable& v) {
     return "\"" + text + "\"";
 }
 
+// An execution status by name (any case) or code. Only the six a program acts on are
+// written, unless the tester asks for the raw value.
+std::optional<Value> parseStatus(const Variable& v, std::string_view text, const std::string& quoted, bool raw,
+                                 std::string& error) {
+    Value value;
+    std::string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    for (int32_t status = kStatusFree; status <= kStatusPause; ++status) {
+        if (upper == statusName(status)) {
+            value.word = status;
+            return value;
+        }
+    }
+    if (parseWhole(text, value.word) && (raw || (value.word >= kStatusFree && value.word <= kStatusPause)))
+        return value;
+    error = v.name + " takes FREE, STOP, RUN, STEP, END or PAUSE (or 0 to 5), not " + quoted;
+    if (!raw) error += " (--raw writes any whole number)";
+    return std::nullopt;
+}
+
 }  // namespace
 
-std::optional<Value> parseValue(const Variable& v, std::string_view text, std::string& error) {
+std::optional<Value> parseValue(const Variable& v, std::string_view text, std::string& error, bool raw) {
     Value value;
-    std::string quoted = "\"";  // appended: see describeContents on -Wrestrict
+    // Built by appending: a literal prefixed to a temporary string trips GCC 12's
+    // -Wrestrict false positive at -O3.
+    std::string quoted = "\"";
     quoted.append(text).append("\"");
+    const bool control = std::string_view(v.role) == "control";
+    if (control && v.name == "execstatus") return parseStatus(v, text, quoted, raw, error);
     switch (v.kind) {
         case Kind::Bool: {
             const std::string t = lower(text);
@@ -191,6 +216,12 @@ std::optional<Value> parseValue(const Variable& v, std::string_view text, std::s
                 return std::nullopt;
             }
             value.real = static_cast<float>(real);
+            // The period as the program will hold it: a float, above 0 and below 2^32 us.
+            if (control && v.name == "simuperiod" && !raw && !(value.real > 0.0f && value.real < 4294967296.0f)) {
+                error = v.name + " takes a period in microseconds above 0 and below 4294967296, not " + quoted +
+                        " (--raw writes it anyway)";
+                return std::nullopt;
+            }
             return value;
         }
         case Kind::Char: {

@@ -22,7 +22,11 @@ struct Value {
 // Parses a value for the variable's type: TRUE/FALSE (or 1/0) for booleans, a 32-bit
 // integer, a finite real, a character (one letter, 'c' or a code 0..255), a duration
 // such as 2.5s, 250ms or T#10s. Nothing, with a message, when the text does not fit.
-std::optional<Value> parseValue(const Variable& variable, std::string_view text, std::string& error);
+// The control words a program acts on take only what it understands: `execstatus` a
+// status (FREE, STOP, RUN, STEP, END, PAUSE or 0 to 5), `simuperiod` a period above 0 and
+// below 2^32 microseconds; `raw` lets a tester write any value of the type on purpose.
+std::optional<Value> parseValue(const Variable& variable, std::string_view text, std::string& error,
+                                bool raw = false);
 
 // The current value, printed as parseValue reads it back (a string in double quotes).
 Value readValue(const Target& target, const Variable& variable);
