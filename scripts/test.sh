@@ -21,10 +21,10 @@ if ((${#need[@]})); then
 fi
 
 build_dir=build
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WERROR=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then
   build_dir=build-asan
-  options=(-DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON -DQV_BUILD_BENCH=OFF)
+  options=(-DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON -DQV_BUILD_BENCH=OFF -DQV_WERROR=ON)
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -89,7 +89,7 @@ unsigned char* ImageView::slot(int area, int32_t index) const {
 int32_t* ImageView::indexTable(int32_t tableOffset) const {
     if (!layout_.hasIndexTables) return nullptr;
     // The tables live in the header, which validation found inside the image.
-    if (tableOffset < 0 || tableOffset + 4 * kIndexTableLength > layout_.headerSize) return nullptr;
+    if (tableOffset < 0 || tableOffset > layout_.headerSize - 4 * kIndexTableLength) return nullptr;
     return reinterpret_cast<int32_t*>(base() + tableOffset);
 }
 
