@@ -115,7 +115,8 @@ void waitOutPeriod(uint32_t elapsed, uint32_t period) {
     for (;;) {
         if (waitIsOver()) return;
         const float written = loadShared(simuperiod);
-        if (periodUsable(written) && static_cast<uint32_t>(written) != period) {
+        const bool moved = periodUsable(written) && static_cast<uint32_t>(written) != period;
+        if (moved) {
             // A new period counts from this cycle's start: the schedule moves with it.
             const auto next = static_cast<uint32_t>(written);
             timeNow += static_cast<double>(next) - static_cast<double>(period);
@@ -123,7 +124,12 @@ void waitOutPeriod(uint32_t elapsed, uint32_t period) {
             deadline = deadlineFor();
         }
         const uint64_t now = platform::monotonicNanoseconds();
-        if (now >= deadline) return;
+        if (now >= deadline) {
+            // A period shortened below what has already passed: the next cycle is due
+            // now, not late.
+            if (moved) timeNow = std::max(timeNow, static_cast<double>(scheduleNow()));
+            return;
+        }
         platform::sleepUntilNanoseconds(std::min(deadline, now + kListenSliceNanoseconds));
     }
 }
