@@ -44,11 +44,62 @@ bool tooLong(const char* variable, const std::string& value, int limit) {
     return true;
 }
 
+// A speed factor: "max", or a decimal number (digits, an optional fraction) above 0 and
+// at most kMaxSpeed. Exponents, signs, "inf" and "nan" are not speeds.
+constexpr double kMaxSpeed = 1000000.0;
+
+bool parseSpeed(const std::string& text, Pacing& pacing) {
+    if (text == "max") {
+        pacing.unpaced = true;
+        return true;
+    }
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    auto digitsOnly = [](const std::string& s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (whole.empty() && fraction.empty()) return false;
+    if (!digitsOnly(whole) || !digitsOnly(fraction)) return false;
+    const double factor = std::strtod(text.c_str(), nullptr);
+    if (!(factor > 0.0 && factor <= kMaxSpeed)) return false;
+    pacing.speed = factor;
+    return true;
+}
+
 // True when the last path component ends in a full stop and three characters.
 bool hasThreeLetterExtension(const std::string& path) {
     const std::size_t n = path.size();
     if (n < 4 || path[n - 4] != '.') return false;
     return path.find_first_of("/\\", n - 3) == std::string::npos;
+}
+
+// The optional variables: unset, the program behaves as it always has.
+bool readPacingAndTraceFile(StartupEnvironment& environment) {
+    if (auto speed = platform::environmentVariable("QV_SPEED")) {
+        if (tooLong("QV_SPEED", *speed, kEnvironmentValueLimit)) return false;
+        if (!parseSpeed(*speed, environment.pacing)) {
+            std::fprintf(stderr,
+                         "QV_SPEED \"%s\" is not a speed (a number above 0 up to 1000000, or max)\n",
+                         speed->c_str());
+            return false;
+        }
+    }
+    if (auto realtime = platform::environmentVariable("QV_REALTIME")) {
+        if (*realtime != "0" && *realtime != "1") {
+            std::fprintf(stderr, "QV_REALTIME \"%s\" is neither 1 (on) nor 0 (off)\n", realtime->c_str());
+            return false;
+        }
+        environment.pacing.realtime = *realtime == "1";
+    }
+    if (auto traceFile = platform::environmentVariable("QV_TRACE_FILE")) {
+        if (traceFile->empty() || traceFile->back() == '/') {
+            std::fprintf(stderr, "QV_TRACE_FILE \"%s\" does not name a file\n", traceFile->c_str());
+            return false;
+        }
+        environment.traceFile = *traceFile;
+    }
+    return true;
 }
 
 }  // namespace
@@ -99,7 +150,7 @@ bool readStartupEnvironment(StartupEnvironment& environment) {
             environment.timeoutPolls = static_cast<int32_t>(std::min<uint64_t>(*seconds * 100, INT32_MAX));
         }
     }
-    return true;
+    return readPacingAndTraceFile(environment);
 }
 
 std::string deriveTraceName(const std::string& programPath) {

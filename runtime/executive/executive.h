@@ -12,16 +12,25 @@ namespace qv {
 
 // ---- Start-up configuration (config.cpp) --------------------------------------
 
+// How the cycles are paced against the wall clock.
+struct Pacing {
+    double speed = 1.0;     // QV_SPEED: simulated time per unit of wall time
+    bool unpaced = false;   // QV_SPEED=max: no wait between cycles at all
+    bool realtime = false;  // QV_REALTIME=1: real-time priority, locked memory
+};
+
 // The environment as the program reads it once at start-up.
 struct StartupEnvironment {
     std::string imageName = kDefaultImageName;
     uint32_t imageSize = kDefaultImageSize;
     int32_t timeoutPolls = 0;  // QV_TIMEOUT seconds × 100; 0 = wait forever
+    Pacing pacing;
+    std::string traceFile;     // QV_TRACE_FILE; empty: beside the program
 };
 
-// Reads QV_MEMORY_NAME, QV_MEMORY_SIZE and QV_TIMEOUT (not in revision 1). A value that
-// cannot be used is reported on standard error and gives false: the program must end
-// with status -1 before any image is opened.
+// Reads QV_MEMORY_NAME, QV_MEMORY_SIZE, QV_TIMEOUT (not in revision 1), QV_SPEED,
+// QV_REALTIME and QV_TRACE_FILE. A value that cannot be used is reported on standard
+// error and gives false: the program must end with status -1 before any image is opened.
 bool readStartupEnvironment(StartupEnvironment& environment);
 
 // The image name and size as openMemory reads them: QV_MEMORY_NAME (first call only)
@@ -62,6 +71,20 @@ uint32_t usablePeriod(float simuperiodValue);
 
 // Resets what usablePeriod remembers (start-up, tests).
 void resetUsablePeriod(uint32_t period);
+
+// Sets how the cycles are paced (once, at start-up); asks for real-time scheduling when
+// `pacing.realtime`, saying on standard error what the system refused.
+void startPacing(const Pacing& pacing);
+
+// Now, on the clock of the schedule (`timeNow`), in simulated microseconds: the tick
+// clock by default; a microsecond clock times the speed factor under QV_SPEED or
+// QV_REALTIME; the schedule itself when unpaced, so that no cycle takes any time.
+long double scheduleNow();
+
+// Sleeps the rest of a period of `period` microseconds after a cycle of `elapsed`
+// (elapsed < period), in slices, so that STOP or END ends the wait at once and a new
+// usable `simuperiod` moves its end (and the schedule) to the new period.
+void waitOutPeriod(uint32_t elapsed, uint32_t period);
 
 // ---- Scan cycle (scan_cycle.cpp) ------------------------------------------------------
 

@@ -44,7 +44,7 @@ void walkToModel() {
 // Measures the cycle from its scheduled start and moves the schedule on by one period.
 uint32_t measureCycle() {
     if constexpr (kRevision == 3) {
-        const uint32_t elapsed = elapsedSince(timeNow, microSecondsNow());
+        const uint32_t elapsed = elapsedSince(timeNow, scheduleNow());
         timeNow += usablePeriod(loadShared(simuperiod));
         return elapsed;
     } else {
@@ -68,7 +68,7 @@ void advanceCycleCounter() {
 void waitForNextCycle(uint32_t elapsed, int64_t cycleNumber) {
     const uint32_t period = usablePeriod(loadShared(simuperiod));
     if (elapsed < period) {
-        waitMicroSeconds(period - elapsed);
+        waitOutPeriod(elapsed, period);
     } else if (elapsed > period) {
         if constexpr (kRevision == 3)
             std::printf("Warning: Cycle duration (%u ms) higher than cycle (%u ms) in step %ld\n",
@@ -165,7 +165,7 @@ bool waitWhileStopped() {
         waitMicroSeconds(10000);
         if (timeoutPolls != 0 && ++polls >= timeoutPolls) setStatus(kStatusEnd);
     } while (isStatus(kStatusStop));
-    timeNow = static_cast<double>(microSecondsNow());  // a pause is not cycle time
+    timeNow = static_cast<double>(scheduleNow());  // a pause is not cycle time
     return !isStatus(kStatusEnd);
 }
 
@@ -199,9 +199,10 @@ int runProgram(int argc, char** argv) {
     StartupEnvironment environment;
     if (!readStartupEnvironment(environment)) return -1;
     timeoutPolls = environment.timeoutPolls;
+    startPacing(environment.pacing);
     std::setlocale(LC_ALL, "C");
     const std::string program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "qv_program";
-    tracename = deriveTraceName(program);
+    tracename = environment.traceFile.empty() ? deriveTraceName(program) : environment.traceFile;
     paramfilename = deriveParamFileName(program);
     if constexpr (kRevision != 3) openTrace();  // created before the image is laid out
 
@@ -210,7 +211,7 @@ int runProgram(int argc, char** argv) {
     if (laidOut != 0) return laidOut;
     startUp();
     if constexpr (kRevision == 3) {
-        timeNow = static_cast<double>(microSecondsNow());
+        timeNow = static_cast<double>(scheduleNow());
         clearTrace();
     } else {
         QVD_init_time();

@@ -64,6 +64,15 @@ void sleepMilliseconds(uint32_t milliseconds);
 // Waits microseconds with microsecond granularity (a readiness wait on no descriptors).
 void waitMicroseconds(uint32_t microseconds);
 
+// Sleeps until the monotonic clock (that of monotonicNanoseconds) reaches `deadline`;
+// a signal does not cut the sleep short. Returns at once when the deadline has passed.
+void sleepUntilNanoseconds(uint64_t deadline);
+
+// Asks for real-time scheduling (first-in first-out at `priority`) and for all memory,
+// present and future, to stay resident. Returns what was refused, in words, with the
+// system's reason ("" when both were granted).
+std::string enterRealtime(int priority);
+
 // ---- Child processes (supervisor tools and tests) -------------------------
 
 struct ChildProcess {
@@ -84,6 +93,10 @@ std::optional<int> waitProcess(ChildProcess& child, int32_t timeoutMilliseconds)
 
 // True while the process exists.
 bool processAlive(int32_t pid);
+
+// The value of an environment variable as another process started with it, or nothing
+// when it was not set or that process's environment cannot be read.
+std::optional<std::string> processEnvironmentVariable(int32_t pid, const char* name);
 
 // Ends the process at once.
 void killProcess(int32_t pid);

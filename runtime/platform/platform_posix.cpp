@@ -4,8 +4,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/select.h>
@@ -136,6 +140,23 @@ void waitMicroseconds(uint32_t microseconds) {
     select(0, nullptr, nullptr, nullptr, &timeout);
 }
 
+void sleepUntilNanoseconds(uint64_t deadline) {
+    const timespec at{static_cast<time_t>(deadline / 1000000000u), static_cast<long>(deadline % 1000000000u)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
+}
+
+std::string enterRealtime(int priority) {
+    std::string refused;
+    sched_param parameters{};
+    parameters.sched_priority = priority;
+    if (sched_setscheduler(0, SCHED_FIFO, &parameters) != 0)
+        refused = std::string("real-time priority (") + std::strerror(errno) + ")";
+    if (mlockall(MCL_CURRENT | MCL_FUTURE) != 0)
+        refused += (refused.empty() ? "" : " and ") + std::string("locked memory (") + std::strerror(errno) + ")";
+    return refused;
+}
+
 std::optional<ChildProcess> startProcess(const std::vector<std::string>& argv,
                                          const std::vector<std::string>& environment,
                                          const std::string& outputFile) {
@@ -192,6 +213,23 @@ std::optional<int> waitProcess(ChildProcess& child, int32_t timeoutMilliseconds)
 }
 
 bool processAlive(int32_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
+std::optional<std::string> processEnvironmentVariable(int32_t pid, const char* name) {
+    if (pid <= 0) return std::nullopt;
+    std::ifstream file("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+    if (!file) return std::nullopt;
+    const std::string all{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::string prefix = std::string(name) + "=";
+    // NUL-separated "NAME=value" entries; the first one counts, as for getenv.
+    for (std::size_t at = 0; at < all.size();) {
+        std::size_t end = all.find('\0', at);
+        if (end == std::string::npos) end = all.size();
+        if (end - at >= prefix.size() && all.compare(at, prefix.size(), prefix) == 0)
+            return all.substr(at + prefix.size(), end - at - prefix.size());
+        at = end + 1;
+    }
+    return std::nullopt;
+}
 
 void killProcess(int32_t pid) {
     if (pid > 0) kill(pid, SIGKILL);

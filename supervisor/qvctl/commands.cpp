@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 
+#include "runtime/platform/platform.h"
 #include "supervisor/qvctl/control.h"
 #include "supervisor/qvctl/lists.h"
 #include "supervisor/qvctl/values.h"
@@ -112,6 +113,9 @@ int statusCommand(const Target& target) {
         return std::string(text);
     };
     line("period", number(realAt(target, kSimuperiodSlot)) + " us");
+    // A program paced off real time says so: its QV_SPEED, as it was started with it.
+    if (auto speed = s.alive ? platform::processEnvironmentVariable(s.pid, "QV_SPEED") : std::nullopt)
+        line("speed", *speed == "max" ? std::string("max (no wait between cycles)") : *speed + " x real time");
     line("measured", "mean " + number(realAt(target, kRealsimuperiodSlot)) + " us, min " +
                          number(realAt(target, kMinsimuperiodSlot)) + " us, max " +
                          number(realAt(target, kMaxsimuperiodSlot)) + " us");

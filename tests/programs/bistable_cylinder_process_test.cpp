@@ -1,6 +1,12 @@
 // The bistable_cylinder program driven through its image as a supervisor would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+
+#include "runtime/debug/debug.h"
 #include "tests/models/supervisor_driver.h"
 
 namespace {
@@ -106,6 +112,74 @@ TEST(BistableCylinderProgram, ParametersFileSetsThePeriodAndAnInput) {
     EXPECT_TRUE(supervisor.on("EtatR"));
     EXPECT_TRUE(supervisor.on("_X_11"));
     EXPECT_EQ(run.end(), 0);
+}
+
+// The travel fault, as a scenario test would play it: retracted, asked to extend, and the
+// extended sensor never comes. A data breakpoint on the fault stops the program in the
+// cycle that latches it. What the run leaves: that cycle, and the trace without its time
+// stamps (the header's date dropped too).
+struct TravelFault {
+    int32_t faultCycle = 0;
+    std::string trace;
+    double wallSeconds = 0;
+};
+
+TravelFault playTravelFault(const std::vector<std::string>& environment, const std::string& params) {
+    TravelFault outcome;
+    ProgramRun run("bistable_cylinder", "speed");
+    qvtest::writeFile(run.paramsFile(), params);
+    EXPECT_TRUE(run.start(environment));
+    if (!run.waitUntilStopped()) return outcome;
+    qv::ImageView& image = run.image();
+    ModelSupervisor supervisor(run, kSymbols);
+    for (int32_t slot = 11; slot <= 34; ++slot)  // outputs, fault bits, steps
+        qv::addTraceIndex(slot, image.indexTable(qv::kBoolTraceTableOffset), image.boolSlot(qv::kTracesnapshopSlot));
+    for (int32_t slot = 541; slot <= 544; ++slot)  // the travel timer t5
+        qv::addTraceIndex(slot, image.indexTable(qv::kIntTraceTableOffset), image.boolSlot(qv::kTracesnapshopSlot));
+    QV_addIndex(15, image.indexTable(qv::kBoolBreakpointTableOffset));  // Def_verin
+    supervisor.set("CR", true);
+    __atomic_fetch_or(image.boolSlot(qv::kTraceonSlot), qv::kBoolCurrent, __ATOMIC_RELAXED);
+    EXPECT_TRUE(supervisor.step(2));
+    EXPECT_TRUE(supervisor.on("_X_23"));
+
+    supervisor.set("CR", false);
+    supervisor.set("DS", true);
+    const auto start = std::chrono::steady_clock::now();
+    qv::ImageView::write(image.execstatus(), qv::kStatusRun);
+    EXPECT_TRUE(qvtest::waitUntil(
+        [&] { return image.execstatus()[1] == qv::kStatusStop && supervisor.on("Def_verin"); }, std::chrono::seconds(30)));
+    outcome.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.faultCycle = qv::ImageView::read(image.cycleCounter());
+    EXPECT_TRUE(supervisor.on("defaut[5]"));
+    EXPECT_EQ(run.end(), 0);
+
+    std::istringstream lines(qvtest::readFile(run.traceFile()));
+    std::string line;
+    std::getline(lines, line);  // the date of the run
+    while (std::getline(lines, line)) {
+        const std::size_t first = line.find(' ');
+        const std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+        outcome.trace += second == std::string::npos ? line : line.substr(0, first) + line.substr(second);
+        outcome.trace += '\n';
+    }
+    return outcome;
+}
+
+TEST(BistableCylinderProgram, AtMaxSpeedTheSameCyclesGiveTheSameOutputs) {
+    // A 1 s travel limit at a 5 ms period: 200 cycles, a second in real time.
+    const std::string shortTravel = "2147483647\nF 10 5000 simuperiod\nI 526 10000 TTL\n";
+    const TravelFault realTime = playTravelFault({}, shortTravel);
+    const TravelFault fastest = playTravelFault({"QV_SPEED=max"}, shortTravel);
+    EXPECT_GE(realTime.faultCycle, 3 + 200);
+    EXPECT_EQ(fastest.faultCycle, realTime.faultCycle);
+    EXPECT_EQ(fastest.trace, realTime.trace);
+    EXPECT_GT(std::count(realTime.trace.begin(), realTime.trace.end(), '\n'), 200);
+
+    // The model's own limit, 10 s at 50 ms, at max speed.
+    const TravelFault full = playTravelFault({"QV_SPEED=max"}, qvtest::kSignatureOnly);
+    EXPECT_GE(full.faultCycle, 3 + 200);
+    std::printf("travel fault after %d cycles (%.1f s simulated) in %.3f s of wall time at QV_SPEED=max\n",
+                full.faultCycle, full.faultCycle * 0.05, full.wallSeconds);
 }
 
 }  // namespace

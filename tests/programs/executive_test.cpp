@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <regex>
 #include <thread>
@@ -166,6 +167,11 @@ TEST(StartUp, UnusableEnvironmentEndsWithMinusOneBeforeAnyImageExists) {
         {"QV_MEMORY_SIZE=4294967296",
          "QV_MEMORY_SIZE \"4294967296\" is not a size in bytes (a decimal number up to 4294967295)\n"},
     };
+    for (const char* speed : {"0", "fast", "-2", "1e3", "2000000", "."})
+        cases.push_back({std::string("QV_SPEED=") + speed, std::string("QV_SPEED \"") + speed +
+                                                                "\" is not a speed (a number above 0 up to 1000000, or max)\n"});
+    cases.push_back({"QV_REALTIME=yes", "QV_REALTIME \"yes\" is neither 1 (on) nor 0 (off)\n"});
+    cases.push_back({"QV_TRACE_FILE=", "QV_TRACE_FILE \"\" does not name a file\n"});
     if (QV_REVISION != 1) {
         cases.push_back({"QV_TIMEOUT=soon", "QV_TIMEOUT \"soon\" is not a number of seconds\n"});
         cases.push_back({"QV_TIMEOUT=-1", "QV_TIMEOUT \"-1\" is not a number of seconds\n"});
@@ -279,6 +285,50 @@ TEST(ScanCycle, TheScheduleDoesNotDrift) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_NEAR(seconds / 200, 0.010, 0.0002);
     EXPECT_EQ(run.end(), 0);
+}
+
+TEST(ScanCycle, TheWaitListensToStopEndAndANewPeriod) {
+    ProgramRun run(kProgram, "listen");
+    ASSERT_TRUE(run.start());
+    ASSERT_TRUE(run.waitUntilStopped());
+    ImageView& image = run.image();
+    int32_t* counter = image.cycleCounter();
+    write(image.execstatus(), qv::kStatusRun);
+    ASSERT_TRUE(qvtest::waitUntil([&] { return read(counter) >= 3; }));
+
+    // Ten minutes a cycle: the program settles into the wait, then hears a shorter period.
+    ImageView::write(image.simuperiod(), 600000000.0f);
+    std::this_thread::sleep_for(300ms);
+    const int32_t waiting = read(counter);
+    std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(read(counter), waiting) << "the long period must hold the program";
+    ImageView::write(image.simuperiod(), 10000.0f);
+    EXPECT_TRUE(qvtest::waitUntil([&] { return read(counter) >= waiting + 5; }, 1s));
+
+    // STOP, then END, each in the middle of a long wait.
+    ImageView::write(image.simuperiod(), 600000000.0f);
+    std::this_thread::sleep_for(200ms);
+    write(image.execstatus(), qv::kStatusStop);
+    EXPECT_TRUE(qvtest::waitUntil([&] { return image.execstatus()[1] == qv::kStatusStop; }, 1s));
+    write(image.execstatus(), qv::kStatusRun);
+    std::this_thread::sleep_for(200ms);
+    write(image.execstatus(), qv::kStatusEnd);
+    EXPECT_EQ(run.wait(1s), 0);
+    EXPECT_EQ(run.console().find("Warning"), std::string::npos) << run.console();
+}
+
+TEST(ScanCycle, TheTraceFileCanBeNamed) {
+    ProgramRun run(kProgram, "tracefile");
+    const std::string named = run.folder() + "/own.trc";
+    ASSERT_TRUE(run.start({"QV_TRACE_FILE=" + named}));
+    ASSERT_TRUE(run.waitUntilStopped());
+    EXPECT_TRUE(run.runCycles(2));
+    EXPECT_EQ(run.end(), 0);
+    EXPECT_TRUE(std::filesystem::exists(named));
+    EXPECT_FALSE(std::filesystem::exists(run.traceFile()));
+    if (QV_REVISION == 3) {
+        EXPECT_NE(qvtest::readFile(named).find(" end 0:0\n"), std::string::npos);
+    }
 }
 
 TEST(ScanCycle, AnOverrunIsReportedEachCycle) {
