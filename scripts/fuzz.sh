@@ -40,12 +40,15 @@ while read -r name seeds; do
     continue
   fi
   # Standard error of the target is closed: the reader's own messages would swamp the log.
-  if "$build_dir/bin/fuzz_$name" -max_total_time="$seconds" -close_fd_mask=2 -print_final_stats=1 \
-      -artifact_prefix="$crashes/" "$work" "$seeds" >"$log" 2>&1; then
+  "$build_dir/bin/fuzz_$name" -max_total_time="$seconds" -close_fd_mask=2 -print_final_stats=1 \
+    -artifact_prefix="$crashes/" "$work" "$seeds" >"$log" 2>&1 &
+  pid=$!
+  if wait $pid; then
     result=ok
   else
     result="CRASH (inputs in $crashes, log in $log)"
     status=1
+    rm -f /dev/shm/qvt_*_"${pid}"_*  # the images a crashed target could not remove
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
