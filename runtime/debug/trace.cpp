@@ -28,6 +28,21 @@ constexpr long kRevision2TraceLimit = 1000000;
 std::time_t headerTime = 0;
 bool headerTimeTaken = false;
 
+// A trace file that cannot be written (a full disk, a device that refuses) is reported
+// once and given up: the program runs on without it, and only a reset by the supervisor
+// opens it again.
+bool traceGivenUp = false;
+
+void giveUpTrace() {
+    std::fprintf(stderr, "unable to write trace file %s, tracing stopped\n", tracename.c_str());
+    std::fclose(trace);
+    trace = nullptr;
+    traceGivenUp = true;
+}
+
+// True when a write to the open file has failed, once the buffered lines are out.
+bool traceWriteFailed() { return std::fflush(trace) != 0 || std::ferror(trace) != 0; }
+
 // Revision 2 writes the period line at the first recording after the start and after each
 // reset.
 [[maybe_unused]] bool periodLinePending = true;
@@ -231,7 +246,7 @@ void writeTraceSwitch(int before, int now) {
 
 [[maybe_unused]] unsigned manageTraceRevision3(unsigned char* image, int after, unsigned freezeTables) {
     unsigned frozen = 0;
-    if (trace == nullptr) openTrace();
+    if (trace == nullptr && !traceGivenUp) openTrace();
     if (bitOf(resettrace, kBoolCurrent)) QV_manage_reset_trace(image);
     const uint8_t on = traceon == nullptr ? 0 : loadShared(traceon);
     if (trace != nullptr) {
@@ -316,7 +331,7 @@ void manageTraceStart() {
 
 void flushTrace() {
     if (trace == nullptr) return;
-    std::fflush(trace);
+    if (traceWriteFailed()) return giveUpTrace();
     if constexpr (kRevision == 2) {
         if (std::ftell(trace) > kRevision2TraceLimit) {
             std::fclose(trace);
@@ -327,7 +342,7 @@ void flushTrace() {
 
 int writePauseLine(int32_t status) {
     if constexpr (kRevision != 3) return 0;
-    if (trace == nullptr && !openTrace()) return 0;
+    if (trace == nullptr && (traceGivenUp || !openTrace())) return 0;
     if (status == kStatusStop)
         std::fprintf(trace, "%ld %.0f pause 0:1\n", cycleNumber(), clockMilliseconds());
     else
@@ -352,6 +367,7 @@ int openTrace(void) {
         std::fprintf(stderr, "unable to open trace file %s\n", tracename.c_str());
         return 0;
     }
+    traceGivenUp = false;
     std::time_t opened = std::time(nullptr);
     if constexpr (kRevision == 3) {
         if (!headerTimeTaken) {
@@ -388,6 +404,10 @@ int closeTrace(void) {
     using namespace qv;
     if (trace == nullptr) return 1;
     if constexpr (kRevision == 3) std::fprintf(trace, "%ld %.0f end 0:0\n", cycleNumber(), clockMilliseconds());
+    if (traceWriteFailed()) {
+        giveUpTrace();
+        return 1;
+    }
     std::fclose(trace);
     trace = nullptr;
     return 1;

@@ -312,20 +312,11 @@ bool signatureMatches(const std::string& line) {
 
 }  // namespace
 
-}  // namespace qv
-
-extern "C" void QVD_read_parameters(const char* path) {
-    using namespace qv;
-    std::FILE* file = std::fopen(path, "r");
-    if (file == nullptr) {
-        std::fprintf(stderr, "can't open file %s\n", path);
-        return;
-    }
+void readParameters(std::FILE* file, const char* path) {
     std::string line;
     bool lineTooLong = false;
     if (!readLine(file, line, lineTooLong) || lineTooLong || !signatureMatches(line)) {
         std::fprintf(stderr, "bad signature in file %s\n", path);
-        std::fclose(file);
         return;
     }
     int lineNumber = 1;
@@ -339,5 +330,16 @@ extern "C" void QVD_read_parameters(const char* path) {
         if (!parseParameterLine(line, parsed)) break;
         applyParameter(path, lineNumber, parsed);
     }
+}
+
+}  // namespace qv
+
+extern "C" void QVD_read_parameters(const char* path) {
+    std::FILE* file = std::fopen(path, "r");
+    if (file == nullptr) {
+        std::fprintf(stderr, "can't open file %s\n", path);
+        return;
+    }
+    qv::readParameters(file, path);
     std::fclose(file);
 }

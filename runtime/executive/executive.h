@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "runtime/executive/qv_executive.h"
@@ -43,6 +44,10 @@ extern std::string tracename;
 extern std::string paramfilename;
 std::string deriveTraceName(const std::string& programPath);
 std::string deriveParamFileName(const std::string& programPath);
+
+// Applies a parameters file already open for reading; `path` names it in the messages.
+// QVD_read_parameters opens the file and calls this.
+void readParameters(std::FILE* file, const char* path);
 
 // ---- Image (image.cpp) ----------------------------------------------------------
 
