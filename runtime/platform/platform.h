@@ -88,4 +88,11 @@ bool processAlive(int32_t pid);
 // Ends the process at once.
 void killProcess(int32_t pid);
 
+// The path of the executable that the process runs, or nothing when it cannot be read
+// (no such process, or not ours to look at).
+std::optional<std::string> executablePath(int32_t pid);
+
+// True when `path` names a regular file.
+bool fileExists(const std::string& path);
+
 }  // namespace qv::platform

@@ -23,6 +23,7 @@ struct Options {
     std::string program;             // demo: the program to run
     int timeoutMs = 5000;            // waits for the program
     bool quiet = false;
+    std::string symbolsFile;         // --symbols: a description for a program without one beside it
     std::string self;                // qvctl's own path (argv[0])
     std::vector<std::string> words;  // the command and its arguments
 };
