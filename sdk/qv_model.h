@@ -87,7 +87,7 @@ typedef struct QV_Model {
     const QV_Variable *variables;
     int32_t variableCount;
     const QV_Object *objects;
-    int32_t objectCount;
+    int32_t objectCount;          /* rows; each row is `count` entries of the object table */
     void **pointers;              /* one per variable: its first slot, bound by the walk */
     void (*nameVariables)(void);  /* copies `pointers` into the named pointers */
     int32_t *num;                 /* <model>__num */
@@ -168,6 +168,7 @@ static inline float *qv_real_element(float *first, int32_t k) {
     {#name, QV_TYPE_##type, QV_DIRECTION_##direction, (initial), (length), comment},
 #define QV_OBJECT_INDEX_(name, kind, kindId, count, colour, model, filter, number) \
     QV_OBJECT_##name, QV_OBJECT_##name##_LAST_ = QV_OBJECT_##name + (count) - 1,
+#define QV_OBJECT_ROW_INDEX_(name, kind, kindId, count, colour, model, filter, number) QV_OBJECT_ROW_##name,
 #define QV_OBJECT_ROW_(name, kind, kindId, count, colour, model, filter, number) \
     {#name, QV_KIND_##kind, (kindId), (count), colour, model, filter, (number)},
 
@@ -176,13 +177,14 @@ static inline float *qv_real_element(float *first, int32_t k) {
 #define QV_DECLARE_VARIABLES(TABLE)                                             \
     enum { TABLE(QV_VARIABLE_INDEX_, QV_NO_OBJECT_) QV_VARIABLE_COUNT_ };     \
     enum { TABLE(QV_NO_VARIABLE_, QV_OBJECT_INDEX_) QV_OBJECT_COUNT_ };       \
+    enum { TABLE(QV_NO_VARIABLE_, QV_OBJECT_ROW_INDEX_) QV_OBJECT_ROWS_ };    \
     TABLE(QV_VARIABLE_POINTER_, QV_NO_OBJECT_)
 
 /* The whole contract of the model `name`, after its logic. */
 #define QV_MODEL(name, TABLE, ...)                                                                   \
     static const QV_Variable qv_variables_[QV_VARIABLE_COUNT_ + 1] = {                              \
         TABLE(QV_VARIABLE_ROW_, QV_NO_OBJECT_){NULL, QV_TYPE_BOOL, QV_DIRECTION_INTERNAL, 0, 0, NULL}}; \
-    static const QV_Object qv_objects_[QV_OBJECT_COUNT_ + 1] = {                                    \
+    static const QV_Object qv_objects_[QV_OBJECT_ROWS_ + 1] = {                                        \
         TABLE(QV_NO_VARIABLE_, QV_OBJECT_ROW_){NULL, QV_KIND_ACTOR, 0, 0, NULL, NULL, NULL, 0}};       \
     static void *qv_pointers_[QV_VARIABLE_COUNT_ + 1];                                              \
     static void qv_name_variables_(void) { TABLE(QV_VARIABLE_NAME_, QV_NO_OBJECT_) }                \
@@ -190,7 +192,7 @@ static inline float *qv_real_element(float *first, int32_t k) {
     int32_t name##__num;                                                                            \
     QV_EXTERN_C_END                                                                                 \
     static const QV_Model qv_model_ = {#name,           qv_variables_,      QV_VARIABLE_COUNT_,     \
-                                       qv_objects_,     QV_OBJECT_COUNT_,   qv_pointers_,           \
+                                       qv_objects_,     QV_OBJECT_ROWS_,    qv_pointers_,           \
                                        qv_name_variables_, &name##__num,    {__VA_ARGS__}};         \
     QV_EXTERN_C_BEGIN                                                                               \
     QV_Bases self;                                                                                  \
