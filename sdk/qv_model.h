@@ -39,9 +39,11 @@
 #ifdef __cplusplus
 #define QV_EXTERN_C_BEGIN extern "C" {
 #define QV_EXTERN_C_END }
+#define QV_OPTIONAL_ = {} /* C++: a setting left out needs no initialiser */
 #else
 #define QV_EXTERN_C_BEGIN
 #define QV_EXTERN_C_END
+#define QV_OPTIONAL_
 #endif
 
 QV_EXTERN_C_BEGIN
@@ -74,12 +76,12 @@ typedef struct QV_Object {
 
 /* What QV_MODEL takes besides the table, as designated initialisers in this order. */
 typedef struct QV_ModelSettings {
-    int32_t (*step)(void);        /* one cycle: 0, or a code that stops the program */
-    void (*initialValues)(void);  /* optional: more initial values after the table's (placements) */
-    int32_t signature;            /* 0: 2147483647 */
-    int32_t generationTime;       /* seconds since 1970-01-01 UTC */
-    float period;                 /* microseconds; 0: 50000 */
-    const char *taskname;         /* the executable's file name; NULL: the model's name */
+    int32_t (*step)(void) QV_OPTIONAL_;        /* one cycle: 0, or a code that stops the program */
+    void (*initialValues)(void) QV_OPTIONAL_;  /* more initial values after the table's (placements) */
+    int32_t signature QV_OPTIONAL_;            /* 0: 2147483647 */
+    int32_t generationTime QV_OPTIONAL_;       /* seconds since 1970-01-01 UTC */
+    float period QV_OPTIONAL_;                 /* microseconds; 0: 50000 */
+    const char *taskname QV_OPTIONAL_;         /* the executable's file name; NULL: the model's name */
 } QV_ModelSettings;
 
 typedef struct QV_Model {
