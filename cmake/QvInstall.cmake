@@ -29,7 +29,7 @@ foreach(r IN LISTS QV_REVISIONS)
 endforeach()
 install(TARGETS qvctl)
 
-# The C boundary, and what its headers include.
+# The C boundary and what its headers include; the image layout for supervisor writers.
 set(QV_PUBLIC_HEADERS
   runtime/executive/qv_executive.h
   runtime/debug/qv_debug.h
@@ -47,7 +47,8 @@ set(QV_PUBLIC_HEADERS
   stdlib/string_conversions.h
   stdlib/string_functions.h
   sdk/qv_model.h
-  sdk/qv_model.hpp)
+  sdk/qv_model.hpp
+  runtime/executive/image_layout.h)
 foreach(h IN LISTS QV_PUBLIC_HEADERS)
   get_filename_component(folder ${h} DIRECTORY)
   install(FILES ${h} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qv/${folder})

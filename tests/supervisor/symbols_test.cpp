@@ -70,7 +70,16 @@ TEST(SymbolDescriptions, AnSdkModelIsNamedByTheDescriptionBesideItsProgram) {
     const Symbol* flashes = findSymbol(table, "Flashes");
     const Symbol* every = findSymbol(table, "Every");
     ASSERT_TRUE(runInput && flashes && every);
-    EXPECT_EQ(runInput->slot, qv::kBoolControlSlots);  // the first slot after the control block
+    // The numbers docs/models.md gives for the lamp: its first slots right after the control
+    // blocks, its integer area four slots longer than its variables.
+    EXPECT_EQ(runInput->slot, qv::kBoolControlSlots);
+    EXPECT_EQ(flashes->slot, qv::layoutOf(3).execstatusSlot + qv::kIntControlSlots);
+    EXPECT_EQ(flashes->slot, 523);
+    EXPECT_EQ(image.count(qv::kAreaInt), 530);
+    EXPECT_NE(run.console().find("minBool=0 min.Int=311 min.Float=10 min.Char=0 "
+                                 "max.Bool=7 max.Int=530 max.Float=17 max.Char=53\n"),
+              std::string::npos)
+        << run.console();
     EXPECT_EQ(qv::ImageView::read(image.intSlot(every->slot)), 4);  // the table's initial value
 
     qv::ImageView::write(image.simuperiod(), 2000.0f);
