@@ -9,12 +9,13 @@ cd "$(dirname "$0")/.."
 need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v c++ >/dev/null || command -v g++ >/dev/null || need+=(g++)
+[[ -f /usr/include/nlohmann/json.hpp ]] || need+=(nlohmann-json3-dev)
 if ((${#need[@]})); then
   if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
     echo "Installing ${need[*]}..."
     apt-get update -qq >/dev/null && apt-get install -y -qq "${need[@]}" >/dev/null
   else
-    echo "The demo needs ${need[*]} (on Debian: sudo apt-get install cmake g++)." >&2
+    echo "The demo needs ${need[*]} (on Debian: sudo apt-get install ${need[*]})." >&2
     exit 1
   fi
 fi

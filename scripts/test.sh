@@ -10,6 +10,7 @@ command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [[ -f /usr/include/gtest/gtest.h ]] || need+=(libgtest-dev libgmock-dev)
 [[ -f /usr/include/benchmark/benchmark.h ]] || need+=(libbenchmark-dev)
+[[ -f /usr/include/nlohmann/json.hpp ]] || need+=(nlohmann-json3-dev)
 if ((${#need[@]})); then
   if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
     echo "Installing ${need[*]}..."

@@ -1,83 +1,52 @@
-/* The sorting line of sorting_line.h: a model written by hand in C, the way a generator
- * would write it, with actors, products, product models, contact filters and the
- * controller of the line in its behaviours step. */
+/* The sorting line of sorting_line.h: a model written in C on the SDK, with actors,
+ * products, product models, contact filters and the controller of the line as its step. */
 #include <math.h>
 #include <stddef.h>
 #include <stdint.h>
 
-#include "examples/sorting_line/sorting_line.h"
-#include "products/qv_products.h"
-#include "runtime/debug/qv_debug.h"
+#include "sdk/qv_model.h"
+#include "sorting_line.h"
 
-/* ---- Runtime globals this model reads -------------------------------------------- */
+/* ---- The declaration table ------------------------------------------------------------------
+ * The line's variables, then its actors and products (each object owns one boolean, its
+ * status and a spare integer, and its placement). The slots that sorting_line.h names follow
+ * from this order. */
 
-extern unsigned char *memHeader;
+#define SORTING_LINE_TABLE(VARIABLE, OBJECT)                                                          \
+    VARIABLE(conveyorOn, BOOL, INPUT, 1, 1, "the belt runs")                                          \
+    VARIABLE(feed, BOOL, INPUT, 1, 1, "new products are put on the belt")                             \
+    VARIABLE(boxAtStop, BOOL, OUTPUT, 0, 1, "a box lies against the stop")                            \
+    VARIABLE(trayAtStop, BOOL, OUTPUT, 0, 1, "a tray lies against the stop")                          \
+    VARIABLE(pusherMoving, BOOL, OUTPUT, 0, 1, "the pusher is out or on its way")                    \
+    VARIABLE(stopOpen, BOOL, OUTPUT, 0, 1, "the stop is lifted")                                      \
+    VARIABLE(created, DINT, OUTPUT, 0, 1, "products put on the belt")                                 \
+    VARIABLE(delivered, DINT, OUTPUT, 0, 1, "trays that reached the chute")                           \
+    VARIABLE(rejected, DINT, OUTPUT, 0, 1, "boxes that reached the bin")                              \
+    VARIABLE(partsDelivered, DINT, OUTPUT, 0, 1, "parts that reached the chute on their tray")        \
+    VARIABLE(lastRejected, REAL, OUTPUT, 0, 3, "where the last box ended (origin corner x, y, z)")    \
+    VARIABLE(lastDelivered, REAL, OUTPUT, 0, 3, "where the last tray ended (origin corner x, y, z)")  \
+    VARIABLE(feedTimer, DINT, INTERNAL, 0, 1, "cycles since the last product was fed")                \
+    VARIABLE(stopTimer, DINT, INTERNAL, 0, 1, "cycles the stop stays open")                           \
+    VARIABLE(pushPhase, DINT, INTERNAL, 0, 1, "0 at rest, 1 pushing out, 2 coming back")              \
+    VARIABLE(nextKind, DINT, INTERNAL, 0, 1, "0 a box comes next, 1 a tray with its part")            \
+    OBJECT(conveyor, ACTOR, SL_KIND_CONVEYOR, 1, "#7f8c8d", actorModel, NULL, SL_NUMBER_CONVEYOR)     \
+    OBJECT(stop, ACTOR, SL_KIND_STOP, 1, "#c0392b", actorModel, NULL, SL_NUMBER_STOP)                 \
+    OBJECT(pusher, ACTOR, SL_KIND_PUSHER, 1, "#2980b9", actorModel, NULL, SL_NUMBER_PUSHER)           \
+    OBJECT(bin, ACTOR, SL_KIND_BIN, 1, "#8e44ad", actorModel, NULL, SL_NUMBER_BIN)                    \
+    OBJECT(chute, ACTOR, SL_KIND_CHUTE, 1, "#16a085", actorModel, NULL, SL_NUMBER_CHUTE)              \
+    OBJECT(part, PRODUCT, SL_KIND_PART, SL_PER_KIND, "#f1c40f", partModel, partFilter, 0)             \
+    OBJECT(tray, PRODUCT, SL_KIND_TRAY, SL_PER_KIND, "#bdc3c7", trayModel, trayFilter, 0)             \
+    OBJECT(box, PRODUCT, SL_KIND_BOX, SL_PER_KIND, "#d35400", boxModel, boxFilter, 0)
 
-/* ---- Model globals ------------------------------------------------------------------ */
+QV_DECLARE_VARIABLES(SORTING_LINE_TABLE)
 
-QV_Bases self;
-int32_t self_num;
-int32_t lv_iteration_step;
+static int isSet(const unsigned char *b) { return qv_bool(b); }
+static void setBool(unsigned char *b, int value) { qv_set_bool(b, value); }
+static void addTo(int32_t *counter, int32_t n) { qv_set_int(counter, *counter + n); }
 
-static unsigned char *conveyorOn, *feed, *boxAtStop, *trayAtStop, *pusherMoving, *stopOpen;
-static int32_t *created, *delivered, *rejected, *partsDelivered;
-static int32_t *feedTimer, *stopTimer, *pushPhase, *nextKind;
-static float *lastRejected[3], *lastDelivered[3];
-
-static const char kTaskName[] = "sorting_line";
-
-/* ---- Slots ----------------------------------------------------------------------------- */
-
-static unsigned char *areaStart(int area) {
-    return memHeader + *(int32_t *)(memHeader + 20276 + 4 * area);
-}
-static unsigned char *boolAt(int i) { return areaStart(0) + 2 * i; }
-static int32_t *intAt(int i) { return (int32_t *)(areaStart(1) + 12 * i); }
-static float *realAt(int i) { return (float *)(areaStart(2) + 12 * i); }
-static unsigned char *charAt(int i) { return areaStart(3) + 4 * i; }
-
-static int isSet(const unsigned char *b) { return *b & 1; }
-static void setBool(unsigned char *b, int value) {
-    *b = (unsigned char)((*b & ~1u) | (value ? 1u : 0u));
-    QV_post_bool(b);
-}
-static void addTo(int32_t *counter, int32_t n) {
-    *counter += n;
-    QV_post_int(counter);
-}
-
-/* ---- The object table ------------------------------------------------------------------ */
+/* ---- The objects' models ------------------------------------------------------------------- */
 
 static int32_t actorModel(void) { return 0; }
-static int32_t partModel(void);
-static int32_t trayModel(void);
-static int32_t boxModel(void);
-static int32_t partFilter(void);
-static int32_t trayFilter(void);
-static int32_t boxFilter(void);
-
-#define ENTRY(k, KIND, MODEL, FILTER, STATUS, NUMBER)                                    \
-    {.boolIndex = SL_OBJECT_BOOL(k), .intIndex = SL_OBJECT_INT(k), .realIndex = SL_OBJECT_MATRIX(k), \
-     .charIndex = SL_CHAR_BASE, .kind = KIND, .model = MODEL, .contactFilter = FILTER,     \
-     .initialStatus = STATUS, .objectNumber = NUMBER}
-#define PRODUCTS(FIRST, KIND, MODEL, FILTER)                                                  \
-    ENTRY(FIRST, KIND, MODEL, FILTER, QV_REMOVED, 0), ENTRY(FIRST + 1, KIND, MODEL, FILTER, QV_REMOVED, 0), \
-    ENTRY(FIRST + 2, KIND, MODEL, FILTER, QV_REMOVED, 0), ENTRY(FIRST + 3, KIND, MODEL, FILTER, QV_REMOVED, 0)
-
-ActorProductEntry TableActeursProduits[SL_OBJECTS] = {
-    ENTRY(SL_CONVEYOR, SL_KIND_CONVEYOR, actorModel, NULL, QV_PRESENT, SL_NUMBER_CONVEYOR),
-    ENTRY(SL_STOP, SL_KIND_STOP, actorModel, NULL, QV_PRESENT, SL_NUMBER_STOP),
-    ENTRY(SL_PUSHER, SL_KIND_PUSHER, actorModel, NULL, QV_PRESENT, SL_NUMBER_PUSHER),
-    ENTRY(SL_BIN, SL_KIND_BIN, actorModel, NULL, QV_PRESENT, SL_NUMBER_BIN),
-    ENTRY(SL_CHUTE, SL_KIND_CHUTE, actorModel, NULL, QV_PRESENT, SL_NUMBER_CHUTE),
-    PRODUCTS(SL_FIRST_PART, SL_KIND_PART, partModel, partFilter),
-    PRODUCTS(SL_FIRST_TRAY, SL_KIND_TRAY, trayModel, trayFilter),
-    PRODUCTS(SL_FIRST_BOX, SL_KIND_BOX, boxModel, boxFilter),
-};
-int32_t NbActeurs = SL_ACTORS;
-int32_t NbProduits = SL_OBJECTS - SL_ACTORS;
-int32_t NbActeursEtProduits = SL_OBJECTS;
-
 /* ---- Product models ----------------------------------------------------------------------
  * Called by the product step with self on the product's variables and myself its index:
  * otherModel 0 (own step), the kind of an object it touches (other, otherPointers), 1 (end). */
@@ -107,10 +76,10 @@ static void fallUnlessSupported(void) {
     if (getPositionZ(myself) < -3.0) prodKill(myself); /* lost */
 }
 
-static void remember(float *where[3]) {
-    *where[0] = (float)getPositionX(myself);
-    *where[1] = (float)getPositionY(myself);
-    *where[2] = (float)getPositionZ(myself);
+static void remember(float *where) {
+    qv_set_real(qv_real_element(where, 0), (float)getPositionX(myself));
+    qv_set_real(qv_real_element(where, 1), (float)getPositionY(myself));
+    qv_set_real(qv_real_element(where, 2), (float)getPositionZ(myself));
 }
 
 static int32_t boxModel(void) {
@@ -266,52 +235,9 @@ static void feedProducts(void) {
     *nextKind ^= 1;
 }
 
-/* ---- The model contract ------------------------------------------------------------------ */
+/* ---- Start-up ---------------------------------------------------------------------------------- */
 
-void memorySizeInit(int32_t *minimum, int32_t *maximum, int32_t *size) {
-    static const int32_t counts[4] = {SL_BOOL_SLOTS, SL_INT_SLOTS, SL_REAL_SLOTS, SL_CHAR_SLOTS};
-    for (int k = 0; k < 4; ++k) {
-        minimum[k] = 0;
-        maximum[k] = counts[k];
-        size[k] = counts[k];
-    }
-}
-
-void memoryStartInit(QV_Bases *bases) {
-    bases->boolBase += 2 * SL_BOOL_BASE;
-    bases->intBase += 12 * SL_INT_BASE;
-    bases->realBase += 12 * SL_REAL_BASE;
-    bases->charBase += 4 * SL_CHAR_BASE;
-}
-
-void inputOutputVariablesInit(void) {
-    conveyorOn = boolAt(SL_BOOL_BASE + SL_CONVEYOR_ON);
-    feed = boolAt(SL_BOOL_BASE + SL_FEED);
-    boxAtStop = boolAt(SL_BOOL_BASE + SL_BOX_AT_STOP);
-    trayAtStop = boolAt(SL_BOOL_BASE + SL_TRAY_AT_STOP);
-    pusherMoving = boolAt(SL_BOOL_BASE + SL_PUSHER_MOVING);
-    stopOpen = boolAt(SL_BOOL_BASE + SL_STOP_OPEN);
-    created = intAt(SL_INT_BASE + SL_CREATED);
-    delivered = intAt(SL_INT_BASE + SL_DELIVERED);
-    rejected = intAt(SL_INT_BASE + SL_REJECTED);
-    partsDelivered = intAt(SL_INT_BASE + SL_PARTS_DELIVERED);
-}
-
-int32_t behaviorsInit(void) {
-    inputOutputVariablesInit();
-    feedTimer = intAt(SL_INT_BASE + SL_FEED_TIMER);
-    stopTimer = intAt(SL_INT_BASE + SL_STOP_TIMER);
-    pushPhase = intAt(SL_INT_BASE + SL_PUSH_PHASE);
-    nextKind = intAt(SL_INT_BASE + SL_NEXT_KIND);
-    for (int k = 0; k < 3; ++k) {
-        lastRejected[k] = realAt(SL_REAL_BASE + SL_LAST_REJECTED_X + k);
-        lastDelivered[k] = realAt(SL_REAL_BASE + SL_LAST_DELIVERED_X + k);
-    }
-    return 0;
-}
-
-int32_t behaviorsStep(void) {
-    lv_iteration_step = 0;
+static int32_t controlLine(void) {
     const int32_t stop = actor(SL_NUMBER_STOP);
     const int32_t pusher = actor(SL_NUMBER_PUSHER);
     controlStop(stop);
@@ -323,86 +249,20 @@ int32_t behaviorsStep(void) {
     return 0;
 }
 
-void globalesInit(void) {}
-
-void QV_Bool_Init(unsigned char *image, int32_t index, int32_t value) {
-    (void)image;
-    unsigned char *s = boolAt(index);
-    *s = (unsigned char)((*s & ~3u) | ((value & 1) ? 3u : 0u));
-}
-void QV_Int_Init(unsigned char *image, int32_t index, int32_t value) {
-    (void)image;
-    intAt(index)[0] = value;
-    intAt(index)[1] = value;
-}
-void QV_Float_Init(unsigned char *image, int32_t index, float value) {
-    (void)image;
-    realAt(index)[0] = value;
-    realAt(index)[1] = value;
-}
-void QV_Char_Init(unsigned char *image, int32_t index, int32_t value) {
-    (void)image;
-    charAt(index)[0] = (unsigned char)value;
-    charAt(index)[1] = (unsigned char)value;
-}
-
 /* An actor's initial placement: unrotated, origin corner and sizes. */
 static void placeActor(int k, double x, double y, double z, double dx, double dy, double dz) {
     const double m[16] = {dx, 0, 0, x, 0, dy, 0, y, 0, 0, dz, z, 0, 0, 0, 1};
     for (int e = 0; e < 16; ++e) QV_Float_Init(memHeader, SL_OBJECT_MATRIX(k) + e, (float)m[e]);
 }
 
-void variablesInitialization(void) {
-    QV_Float_Init(memHeader, 10, 50000.0f);
-    QV_Char_Init(memHeader, 0, 0);
-    QV_Char_Init(memHeader, 1, 50);
-    int k = 0;
-    for (; kTaskName[k] != 0; ++k) QV_Char_Init(memHeader, 3 + k, kTaskName[k]);
-    QV_Char_Init(memHeader, 3 + k, 0);
-    QV_Bool_Init(memHeader, 3, 1);
-    QV_Bool_Init(memHeader, 4, 1);
-
-    QV_Bool_Init(memHeader, SL_BOOL_BASE + SL_CONVEYOR_ON, 1);
-    QV_Bool_Init(memHeader, SL_BOOL_BASE + SL_FEED, 1);
-    for (int v = SL_BOX_AT_STOP; v < SL_TOP_BOOLS; ++v) QV_Bool_Init(memHeader, SL_BOOL_BASE + v, 0);
-    for (int v = 0; v < SL_TOP_INTS; ++v) QV_Int_Init(memHeader, SL_INT_BASE + v, 0);
-    for (int v = 0; v < SL_TOP_REALS; ++v) QV_Float_Init(memHeader, SL_REAL_BASE + v, 0.0f);
-
-    placeActor(SL_CONVEYOR, 0, 0, 0, SL_BELT_LENGTH, 1, SL_BELT_TOP);
-    placeActor(SL_STOP, SL_STOP_X, 0, SL_BELT_TOP, 0.1, 1, 0.4);
-    placeActor(SL_PUSHER, 5.0, SL_PUSHER_REST_Y, SL_BELT_TOP, 0.8, 0.1, 0.4);
-    placeActor(SL_BIN, SL_BIN_X, SL_BIN_Y, SL_BIN_TOP - 1, SL_BIN_DX, SL_BIN_DY, 1);
-    placeActor(SL_CHUTE, SL_CHUTE_X, 0, SL_CHUTE_TOP - 1, SL_CHUTE_DX, 1, 1);
+/* After the object table has put every object at the unit cube. */
+static void placeActors(void) {
+    placeActor(QV_OBJECT_conveyor, 0, 0, 0, SL_BELT_LENGTH, 1, SL_BELT_TOP);
+    placeActor(QV_OBJECT_stop, SL_STOP_X, 0, SL_BELT_TOP, 0.1, 1, 0.4);
+    placeActor(QV_OBJECT_pusher, 5.0, SL_PUSHER_REST_Y, SL_BELT_TOP, 0.8, 0.1, 0.4);
+    placeActor(QV_OBJECT_bin, SL_BIN_X, SL_BIN_Y, SL_BIN_TOP - 1, SL_BIN_DX, SL_BIN_DY, 1);
+    placeActor(QV_OBJECT_chute, SL_CHUTE_X, 0, SL_CHUTE_TOP - 1, SL_CHUTE_DX, 1, 1);
 }
 
-void controlVariablesAccessInitialization(void) {
-    traceon = boolAt(0);
-    resettrace = boolAt(1);
-    tracesnapshop = boolAt(2);
-    allowpreconditions = boolAt(3);
-    allowpostconditions = boolAt(4);
-    execstatus = intAt(311);
-    bpnoline = intAt(311 + 1);
-    bpnoinstance = intAt(311 + 103);
-    bpcurrentinstance = intAt(311 + 205);
-    bpcurrentlocation = intAt(311 + 206);
-    bpcurrentprepostcode = intAt(311 + 207);
-    bpcurrenttypeerror = intAt(311 + 208);
-    bpcurrentrank = intAt(311 + 209);
-    signature = intAt(311 + 210);
-    generationtime = intAt(311 + 211);
-    simuperiod = realAt(10);
-    minsimuperiod = realAt(11);
-    maxsimuperiod = realAt(12);
-    realsimuperiod = realAt(13);
-    mxmeanvariablemodification = realAt(14);
-    mxminvariablemodification = realAt(15);
-    mxmaxvariablemodification = realAt(16);
-    taskname = charAt(0);
-}
-
-void timeCycleInitialization(float *period) { *period = 50000.0f; }
-void initStartingMode(int32_t *status) { *status = 1; }
-void initExecutionMode(unsigned char *delay) { (void)delay; }
-int32_t getSignature(void) { return 20240611; }
-int32_t getGenerationTime(void) { return 1718000000; }
+QV_MODEL(sorting_line, SORTING_LINE_TABLE, .step = controlLine, .initialValues = placeActors,
+         .signature = 20240611, .generationTime = 1718000000)

@@ -6,23 +6,18 @@
  * tray with joint2Object; the tray's contact filter ignores parts, so only the part hears
  * of their contact. Z is up; lengths in metres.
  *
- * This header is the program's symbol table: the slots of its variables and of its
- * objects, and the scene's dimensions, for supervisors and tests. */
+ * The model declares its variables and objects in one table (sorting_line.c), from which
+ * the SDK gives them their slots and writes the program's symbol description. This header
+ * holds the scene's dimensions and kinds, and, for tests that read the image directly,
+ * where the table's order puts the variables and the objects. */
 #ifndef SORTING_LINE_H
 #define SORTING_LINE_H
 
-/* First slot of the model in each area (revision 3 image, this program's slot counts):
- * the control slots come first. */
+/* First slot of the model in each area (revision 3 image): the control slots come first. */
 #define SL_BOOL_BASE 5
 #define SL_INT_BASE 523
 #define SL_REAL_BASE 17
 #define SL_CHAR_BASE 53
-
-/* Slot counts of the four areas. */
-#define SL_BOOL_SLOTS 60
-#define SL_INT_SLOTS 600
-#define SL_REAL_SLOTS 320
-#define SL_CHAR_SLOTS 60
 
 /* The top model's booleans: two inputs, four outputs. */
 enum {
@@ -67,8 +62,8 @@ enum { SL_CONVEYOR, SL_STOP, SL_PUSHER, SL_BIN, SL_CHUTE, SL_ACTORS };
 #define SL_FIRST_BOX (SL_FIRST_TRAY + SL_PER_KIND)
 #define SL_OBJECTS (SL_FIRST_BOX + SL_PER_KIND)
 
-/* Each object owns one boolean (resting on something this cycle), two integers (the
- * status, then one spare) and sixteen reals (its placement matrix). */
+/* Each object owns one boolean (its model's: resting on something this cycle), two
+ * integers (the status, then one spare) and sixteen reals (its placement matrix). */
 #define SL_OBJECT_BOOL(k) (SL_BOOL_BASE + SL_TOP_BOOLS + (k))
 #define SL_OBJECT_INT(k) (SL_INT_BASE + SL_TOP_INTS + 2 * (k))
 #define SL_OBJECT_MATRIX(k) (SL_REAL_BASE + SL_TOP_REALS + 16 * (k))

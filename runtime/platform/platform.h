@@ -101,4 +101,11 @@ std::optional<std::string> processEnvironmentVariable(int32_t pid, const char* n
 // Ends the process at once.
 void killProcess(int32_t pid);
 
+// The path of the executable that the process runs, or nothing when it cannot be read
+// (no such process, or not ours to look at).
+std::optional<std::string> executablePath(int32_t pid);
+
+// True when `path` names a regular file.
+bool fileExists(const std::string& path);
+
 }  // namespace qv::platform

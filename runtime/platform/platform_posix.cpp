@@ -235,4 +235,24 @@ void killProcess(int32_t pid) {
     if (pid > 0) kill(pid, SIGKILL);
 }
 
+std::optional<std::string> executablePath(int32_t pid) {
+    if (pid <= 0) return std::nullopt;
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    std::string path(256, '\0');
+    for (;;) {
+        const ssize_t n = readlink(link.c_str(), path.data(), path.size());
+        if (n < 0) return std::nullopt;
+        if (static_cast<std::size_t>(n) < path.size()) {
+            path.resize(static_cast<std::size_t>(n));
+            return path;
+        }
+        path.resize(path.size() * 2);  // perhaps cut short: read again with more room
+    }
+}
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace qv::platform

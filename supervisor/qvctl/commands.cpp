@@ -14,12 +14,14 @@
 namespace qv::ctl {
 
 const char* const kUsage =
-    "usage: qvctl [--name IMAGE] [--model MODEL] [--revision R] COMMAND [ARGUMENTS]\n"
+    "usage: qvctl [--name IMAGE] [--model MODEL] [--revision R] [--symbols FILE] COMMAND [ARGUMENTS]\n"
     "\n"
     "Drives a simulation program through its shared memory image. The image is named by\n"
     "--name, else by QV_MEMORY_NAME, else \"Shared\". The program is recognised from the\n"
-    "image (or named by --model), which gives the names of its variables; any slot can\n"
-    "also be named as the trace file names it: B5, I523, F10, C3.\n"
+    "image (or named by --model), which gives the names of its variables; another program\n"
+    "names them in the description beside its executable (<program>.symbols.json), or in\n"
+    "the one --symbols names. Any slot can also be named as the trace file names it: B5,\n"
+    "I523, F10, C3.\n"
     "\n"
     "  status                     execution status, signature, process, cycle, statistics\n"
     "  run | stop                 run cycles continuously, or stop between two cycles\n"
@@ -408,7 +410,7 @@ int runCommand(const Options& options) {
         request.model = words[1];
     }
     std::string error;
-    std::optional<Target> target = openTarget(request, error);
+    std::optional<Target> target = openTarget(request, error, options.symbolsFile);
     if (!target) return fail(error);
 
     if (command == "status") return words.size() == 1 ? statusCommand(*target) : usage("status takes no arguments");

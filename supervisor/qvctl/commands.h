@@ -24,6 +24,7 @@ struct Options {
     int timeoutMs = 5000;            // waits for the program
     bool quiet = false;
     bool raw = false;                // set, force: write control words unchecked
+    std::string symbolsFile;         // --symbols: a description for a program without one beside it
     std::string self;                // qvctl's own path (argv[0])
     std::vector<std::string> words;  // the command and its arguments
 };

@@ -51,6 +51,7 @@ int parseOptions(int argc, char** argv, Options& options) {
         else if (option == "--name") name = value;
         else if (option == "--model") options.target.model = value;
         else if (option == "--program") options.program = value;
+        else if (option == "--symbols") options.symbolsFile = value;
         else if (option == "--revision") {
             if (value != "1" && value != "2" && value != "3") return usage("--revision is 1, 2 or 3");
             options.target.revision = value[0] - '0';

@@ -37,6 +37,8 @@ Kind kindOf(symbols::Type type) {
     switch (type) {
         case symbols::Type::Bool: return Kind::Bool;
         case symbols::Type::Time: return Kind::Time;
+        case symbols::Type::Real: return Kind::Real;
+        case symbols::Type::String: return Kind::Text;
         default: return Kind::Int;
     }
 }
@@ -78,7 +80,7 @@ std::optional<Variable> parseSlotName(const Target& target, std::string_view nam
 
 }  // namespace
 
-std::optional<Target> openTarget(const TargetRequest& request, std::string& error) {
+std::optional<Target> openTarget(const TargetRequest& request, std::string& error, const std::string& symbolsFile) {
     const symbols::ProgramFacts* wanted = nullptr;
     if (!request.model.empty()) {
         wanted = symbols::findFacts(request.model);
@@ -103,7 +105,7 @@ std::optional<Target> openTarget(const TargetRequest& request, std::string& erro
     int32_t counts[4];
     readCounts(*view, counts);
     const symbols::ProgramFacts* found = symbols::recogniseProgram(view->revision(), counts, readSignature(*view));
-    Target target{request.name, std::move(*view), 0, found, nullptr};
+    Target target{request.name, std::move(*view), 0, found, nullptr, nullptr};
     if (wanted != nullptr && found != wanted) {
         error = "image \"" + request.name + "\" holds " +
                 (found != nullptr ? std::string(found->program) : "another program (" + describeContents(target) + ")") +
@@ -114,6 +116,18 @@ std::optional<Target> openTarget(const TargetRequest& request, std::string& erro
                       : found != nullptr    ? found->revision
                                             : target.view.revision();
     if (found != nullptr) target.table = symbols::findProgram(found->program);
+    // A program without a built-in table: the description beside it, or the one named.
+    std::string lookupError;
+    if (target.table == nullptr) {
+        if (std::optional<symbols::FoundSymbols> symbolsFound =
+                symbols::findSymbols(target.view, symbolsFile, lookupError)) {
+            target.symbolSet = symbolsFound->set;
+            target.table = &target.symbolSet->table();
+        } else if (!symbolsFile.empty()) {  // asked for, so its problem is said
+            error = lookupError;
+            return std::nullopt;
+        }
+    }
     return target;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "supervisor/image_view.h"
 #include "supervisor/symbols/recognition.h"
+#include "supervisor/symbols/lookup.h"
 #include "supervisor/symbols/symbols.h"
 
 namespace qv::ctl {
@@ -20,6 +22,9 @@ struct Target {
     int revision;                                  // 1, 2 or 3
     const symbols::ProgramFacts* facts = nullptr;  // null: not a known program
     const symbols::ProgramSymbols* table = nullptr;
+    // The program's symbol set (variables and scene objects), when one was found; `table`
+    // views its variables.
+    std::shared_ptr<const symbols::SymbolSet> symbolSet;
 };
 
 // How a command asks for its image.
@@ -32,7 +37,10 @@ struct TargetRequest {
 // Maps the image and recognises its program. On failure nothing is mapped and `error`
 // says why: no such image, an image without a layout, an unknown model, or an image that
 // holds another model than the one asked for.
-std::optional<Target> openTarget(const TargetRequest& request, std::string& error);
+// A program without a built-in table is named by the description beside its executable,
+// else by `symbolsFile` (--symbols) when it is not empty.
+std::optional<Target> openTarget(const TargetRequest& request, std::string& error,
+                                 const std::string& symbolsFile = {});
 
 // The image's slot counts and signature, as recognition reads them.
 std::string describeContents(const Target& target);

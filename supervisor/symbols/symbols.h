@@ -15,6 +15,8 @@ enum class Type : uint8_t {
     Bool,  // one boolean slot
     Dint,  // one integer slot
     Time,  // four integer slots: two header slots, days, ticks of 100 us
+    Real,    // one real slot
+    String,  // character slots: two capacity slots, one unused, then the characters
 };
 
 enum class Direction : uint8_t { Input, Output, Internal };
@@ -32,8 +34,8 @@ struct ProgramSymbols {
     std::span<const Symbol> symbols;
 };
 
-// Integer slots a variable of the type takes.
-constexpr int32_t slotCount(Type type) { return type == Type::Time ? 4 : 1; }
+// Slots of its area a variable of the type takes (a STRING is counted by its header alone).
+constexpr int32_t slotCount(Type type) { return type == Type::Time ? 4 : type == Type::String ? 3 : 1; }
 
 // The tables of the programs that have one.
 std::span<const ProgramSymbols* const> programs();
