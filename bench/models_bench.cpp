@@ -111,6 +111,16 @@ void BM_SuctionCupCycling(benchmark::State& state) {
     }
 }
 
+// The same with a location breakpoint listed that never matches (another instance): every
+// step activation then looks through the breakpoint list.
+void BM_SuctionCupCyclingBreakpointElsewhere(benchmark::State& state) {
+    *bpnoline = 1;
+    *qv::nextIntSlot(bpnoline, 1) = 21;
+    *qv::nextIntSlot(bpnoinstance, 1) = 2;
+    BM_SuctionCupCycling(state);
+    *bpnoline = 0;
+}
+
 // Registers the benchmarks of the program this binary is built with.
 const bool registered = [] {
     const std::string_view program = programName();
@@ -122,6 +132,7 @@ const bool registered = [] {
         benchmark::RegisterBenchmark("BM_PickPlaceUnitCycling", BM_PickPlaceUnitCycling);
     } else if (program == "suction_cup") {
         benchmark::RegisterBenchmark("BM_SuctionCupCycling", BM_SuctionCupCycling);
+        benchmark::RegisterBenchmark("BM_SuctionCupCyclingBreakpointElsewhere", BM_SuctionCupCyclingBreakpointElsewhere);
     }
     return true;
 }();

@@ -46,7 +46,7 @@ struct CylinderGrafcets {
     // ---- Supervision G1: 10 initialisation, 11 normal operation, 12 fault --------------
 
     static constexpr Var kInitialSteps[] = {&V::X_10};
-    static constexpr Var kG1Steps[] = {&V::X_10, &V::X_11, &V::X_12};
+    static constexpr Step kG1Steps[] = {{&V::X_10, 10}, {&V::X_11, 11}, {&V::X_12, 12}};
 
     static bool stablePosition() { return on(V::X_21) || on(V::X_23); }
     static bool faultOrEmergency() { return on(V::Def_verin) || in(V::AU); }
@@ -75,7 +75,7 @@ struct CylinderGrafcets {
 
     // ---- Operation G2: 20 extending, 21 extended, 22 retracting, 23 retracted ----------
 
-    static constexpr Var kG2Steps[] = {&V::X_20, &V::X_21, &V::X_22, &V::X_23};
+    static constexpr Step kG2Steps[] = {{&V::X_20, 20}, {&V::X_21, 21}, {&V::X_22, 22}, {&V::X_23, 23}};
 
     static bool retractRequested() { return in(V::DR) && !in(V::DS); }
     static bool extendRequested() { return in(V::DS) && !in(V::DR); }

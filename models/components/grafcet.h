@@ -137,6 +137,13 @@ inline int16_t int16(int32_t value) { return static_cast<int16_t>(value); }
 
 using Guard = bool (*)();
 
+// A step of a grafcet: its activity variable and its number, the location that a
+// breakpoint on the step names.
+struct Step {
+    Var var;
+    int32_t number;
+};
+
 // Fires from `from` to `to` when `from` is active and the receptivity holds.
 struct Transition {
     Var from;
@@ -169,7 +176,7 @@ struct ForcingOrder {
 
 struct Grafcet {
     const char* name;
-    std::span<const Var> steps;
+    std::span<const Step> steps;
     std::span<const Transition> transitions;
     std::span<const Action> actions;
     Var forcingFlag = nullptr;  // `_FORCING_G<g>` of a forced grafcet
@@ -223,8 +230,16 @@ constexpr bool wellFormed(const LeafModel& m) {
         return false;
     };
     // Models that exist in revision 1 only have no PREV slots at all.
+    // Every transition's target has a number (the breakpoint location of its step).
+    auto numbered = [](const Grafcet& g, Var step) {
+        for (const Step& s : g.steps)
+            if (s.var == step && s.number > 0) return true;
+        return false;
+    };
     auto actionsCopied = [&](const Grafcet& g) {
         if (g.transitions.size() > kMaxTransitions) return false;
+        for (const Transition& t : g.transitions)
+            if (!numbered(g, t.to)) return false;
         for (const Action& a : g.actions)
             if (a.prev == nullptr ? kRevision != 1 : !copied(a.prev)) return false;
         return true;

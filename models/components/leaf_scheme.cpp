@@ -4,6 +4,8 @@
 // copies, temporaries, posting, advance.
 #include "models/components/leaf_scheme.h"
 
+#include "runtime/debug/debug.h"
+
 extern "C" {
 // The walk's state, owned by the model code: the next free slots of the instance being
 // visited, that instance's number, and the flag that holds every model body back.
@@ -59,13 +61,37 @@ Firable evaluate(std::span<const Transition> transitions) {
     return firable;
 }
 
-// All sources are cleared before any target is set: a step both left and entered stays.
-void fire(std::span<const Transition> transitions, const Firable& firable) {
+// ---- Step activations ---------------------------------------------------------------
+
+// Every step that becomes active is a breakpoint location: the step's number in the
+// instance being evolved. breakpoint_st is called only when it would pause, so that
+// without breakpoints an evolution writes exactly what it always wrote.
+void stepActivated(int32_t number) {
+    if (locationBreakpointDue(number, self_num)) breakpoint_st(number, self_num);
+}
+
+int32_t numberOf(const Grafcet& g, Var step) {
+    for (const Step& s : g.steps)
+        if (s.var == step) return s.number;
+    return 0;  // wellFormed() rules this out for every model
+}
+
+// Sets a step; true when it was inactive.
+bool activate(unsigned char* step) {
+    if (on(step)) return false;
+    set(step);
+    return true;
+}
+
+// All sources are cleared before any target is set: a step both left and entered stays
+// (and is entered again).
+void fire(const Grafcet& g, const Firable& firable) {
     if (!firable.any) return;
+    const std::span<const Transition> transitions = g.transitions;
     for (std::size_t i = 0; i < transitions.size(); ++i)
         if (firable.transition[i]) reset(*transitions[i].from);
     for (std::size_t i = 0; i < transitions.size(); ++i)
-        if (firable.transition[i]) set(*transitions[i].to);
+        if (firable.transition[i] && activate(*transitions[i].to)) stepActivated(numberOf(g, transitions[i].to));
 }
 
 // ---- Actions ---------------------------------------------------------------------------
@@ -102,9 +128,9 @@ const Grafcet& grafcetForcedBy(const LeafModel& m, Var flag) {
     return *m.forced.front();  // wellFormed() rules this out for every model
 }
 
-bool inSituation(const ForcingOrder& order, Var step) {
+bool inSituation(const ForcingOrder& order, const Step& step) {
     for (Var s : order.situation)
-        if (s == step) return true;
+        if (s == step.var) return true;
     return false;
 }
 
@@ -112,7 +138,12 @@ void applyForcingOrders(const LeafModel& m) {
     for (const ForcingOrder& order : m.forcingOrders) {
         if (!on(*order.step) || (order.when != nullptr && !order.when())) continue;
         set(*order.flag);
-        for (Var step : grafcetForcedBy(m, order.flag).steps) assign(*step, inSituation(order, step));
+        for (const Step& step : grafcetForcedBy(m, order.flag).steps) {
+            if (!inSituation(order, step))
+                reset(*step.var);
+            else if (activate(*step.var))
+                stepActivated(step.number);
+        }
     }
 }
 
@@ -177,13 +208,13 @@ int32_t evolveLeaf(const LeafModel& m) {
     std::array<Firable, kMaxForcedGrafcets> operation{};
     for (std::size_t k = 0; k < m.forced.size(); ++k) operation[k] = evaluate(m.forced[k]->transitions);
 
-    fire(m.supervision.transitions, supervision);
+    fire(m.supervision, supervision);
     resetLeftSteps(m.supervision.actions);
     applyForcingOrders(m);
     setActiveSteps(m.supervision.actions);
 
     for (std::size_t k = 0; k < m.forced.size(); ++k)
-        if (!on(*m.forced[k]->forcingFlag)) fire(m.forced[k]->transitions, operation[k]);
+        if (!on(*m.forced[k]->forcingFlag)) fire(*m.forced[k], operation[k]);
     for (const Grafcet* g : m.forced) resetLeftSteps(g->actions);
     for (const Grafcet* g : m.forced) setActiveSteps(g->actions);
 

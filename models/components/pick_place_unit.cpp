@@ -97,7 +97,7 @@ constexpr IntVariable kInts[] = {
 // ---- Supervision G2: 20 initialisation, 21 normal operation, 22 fault -------------------
 
 constexpr Var kInitialSteps[] = {&X_20};
-constexpr Var kG2Steps[] = {&X_20, &X_21, &X_22};
+constexpr Step kG2Steps[] = {{&X_20, 20}, {&X_21, 21}, {&X_22, 22}};
 
 bool atRest() { return on(X_10); }
 bool fault() { return on(def_prisepose); }
@@ -123,7 +123,8 @@ constexpr ForcingOrder kForcingOrders[] = {
 
 // ---- Sequence G1: 10 rest; 11..13 pick (lower, grip, raise); 14..16 place --------------
 
-constexpr Var kG1Steps[] = {&X_10, &X_11, &X_12, &X_13, &X_14, &X_15, &X_16};
+constexpr Step kG1Steps[] = {{&X_10, 10}, {&X_11, 11}, {&X_12, 12}, {&X_13, 13},
+                             {&X_14, 14}, {&X_15, 15}, {&X_16, 16}};
 
 bool pickRequested() { return in(dprise) && !in(dpose) && !in(vacuostat); }
 bool placeRequested() { return in(dpose) && !in(dprise) && in(vacuostat); }

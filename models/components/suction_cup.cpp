@@ -60,7 +60,7 @@ constexpr BoolVariable kBools[] = {
 // ---- Supervision G1: 10 initialisation, 11 normal operation, 12 emergency stop ----------
 
 constexpr Var kInitialSteps[] = {&X_10};
-constexpr Var kG1Steps[] = {&X_10, &X_11, &X_12};
+constexpr Step kG1Steps[] = {{&X_10, 10}, {&X_11, 11}, {&X_12, 12}};
 
 bool released() { return on(X_22); }
 bool emergencyStop() { return in(AU); }
@@ -81,7 +81,7 @@ constexpr ForcingOrder kForcingOrders[] = {
 
 // ---- Operation G2: 20 gripping, 21 gripped, 22 releasing, 23 released -------------------
 
-constexpr Var kG2Steps[] = {&X_20, &X_21, &X_22, &X_23};
+constexpr Step kG2Steps[] = {{&X_20, 20}, {&X_21, 21}, {&X_22, 22}, {&X_23, 23}};
 
 bool always() { return true; }
 bool releaseRequested() { return in(DR) && !in(DS); }

@@ -70,7 +70,7 @@ constexpr BoolVariable kBools[] = {
 // ---- Supervision G2: 20 initialisation, 21 normal operation, 22 fault ------------------
 
 constexpr Var kInitialSteps[] = {&X_20};
-constexpr Var kG2Steps[] = {&X_20, &X_21, &X_22};
+constexpr Step kG2Steps[] = {{&X_20, 20}, {&X_21, 21}, {&X_22, 22}};
 
 bool atRest() { return on(X_10); }
 bool fault() { return on(Def_Manip); }
@@ -90,7 +90,7 @@ constexpr ForcingOrder kForcingOrders[] = {
 
 // ---- Sequence G1: 10 rest, 11 to the start, 12 pick, 13 to the arrival, 14 place -------
 
-constexpr Var kG1Steps[] = {&X_10, &X_11, &X_12, &X_13, &X_14};
+constexpr Step kG1Steps[] = {{&X_10, 10}, {&X_11, 11}, {&X_12, 12}, {&X_13, 13}, {&X_14, 14}};
 
 // Positions compare as INT values.
 bool atPosition(const int32_t* wanted) { return int16(inInt(CR_pos)) == int16(inInt(wanted)); }

@@ -42,6 +42,12 @@ void pollWhilePaused() {
 
 }  // namespace
 
+bool locationBreakpointDue(int location, int instance) {
+    const int32_t s = status();
+    if (s == kStatusEnd) return false;
+    return s == kStatusPause || listedLocation(location, instance);
+}
+
 #if QV_REVISION != 1
 // The data breakpoints and the freeze of their table in one walk: every moved boolean is
 // frozen, and the status becomes STOP once the walk found one.

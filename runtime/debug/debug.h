@@ -39,6 +39,12 @@ unsigned manageTrace(unsigned char* image, int after, unsigned freezeTables);
 // walk over the table.
 void manageBreakpointsAndFreeze(unsigned char* image);
 
+// True when a call breakpoint_st(location, instance) would pause: the program is
+// paused already (a STEP from a pause goes on to the next call) or the pair is listed.
+// Model code asks first, so that while no breakpoint is set its calls leave the image
+// exactly as it was (breakpoint_st records every location it is called with).
+bool locationBreakpointDue(int location, int instance);
+
 // The status change message of QV_hook, for the two statuses given.
 void printStatusChange(int32_t before, int32_t now);
 

@@ -22,7 +22,12 @@ struct Options {
     std::optional<double> periodMs;  // demo: the program's cycle period
     std::string program;             // demo: the program to run
     int timeoutMs = 5000;            // waits for the program
-    bool quiet = false;
+    bool quiet = false;              // no confirmation of a write
+    bool help = false;               // --help: the help of the command, or the list
+    bool version = false;
+    bool values = false;             // vars: with the current values
+    std::string exportFormat;        // trace export: "vcd" or "csv"
+    std::string output;              // trace export, plot: the file to write ("" standard output)
     bool raw = false;                // set, force: write control words unchecked
     std::string symbolsFile;         // --symbols: a description for a program without one beside it
     std::string self;                // qvctl's own path (argv[0])
@@ -38,6 +43,13 @@ int usage(const std::string& message);
 // The commands that live in files of their own.
 int plantCommand(const Options& options, Target& target);
 int demoCommand(const Options& options);
+int helpCommand(const Options& options);
+int listCommand();
+int varsCommand(const Options& options, const Target& target);
+// The trace commands read a file; `target` is null when no image is open.
+int traceShowCommand(const Options& options, const Target* target, const std::optional<std::string>& file);
+int traceExportCommand(const Options& options, const Target* target, const std::optional<std::string>& file);
+int plotCommand(const Options& options, const Target* target);
 
 extern const char* const kUsage;
 

@@ -24,13 +24,16 @@ int parseOptions(int argc, char** argv, Options& options) {
         std::string word = argv[k];
         if (!word.starts_with("--") || word.size() == 2) {
             if (word == "-h") word = "--help";
+            else if (word == "-q") word = "--quiet";
+            else if (word == "-o") word = "--output";
             else {
                 options.words.push_back(word);
                 continue;
             }
         }
         std::string option = word, value;
-        const bool flag = option == "--quiet" || option == "--help" || option == "--raw";
+        const bool flag = option == "--quiet" || option == "--help" || option == "--version" || option == "--raw" || option == "--values" ||
+                          option == "--vcd" || option == "--csv";
         if (!flag) {
             if (const std::size_t eq = option.find('='); eq != std::string::npos) {
                 value = option.substr(eq + 1);
@@ -45,9 +48,18 @@ int parseOptions(int argc, char** argv, Options& options) {
         auto numeric = [&](double low, double high) {
             return parseNumber(value, number) && number >= low && number <= high;
         };
-        if (option == "--help") options.words = {"help"};
+        if (option == "--help") options.help = true;
+        else if (option == "--version") options.version = true;
         else if (option == "--quiet") options.quiet = true;
         else if (option == "--raw") options.raw = true;
+        else if (option == "--values") options.values = true;
+        else if (option == "--vcd" || option == "--csv") {
+            if (!options.exportFormat.empty()) return usage("trace export takes one of --vcd and --csv");
+            options.exportFormat = option.substr(2);
+        } else if (option == "--output") {
+            if (value.empty()) return usage("--output (-o) needs a file name");
+            options.output = value;
+        }
         else if (option == "--name") name = value;
         else if (option == "--model") options.target.model = value;
         else if (option == "--program") options.program = value;

@@ -38,14 +38,14 @@ bool c() { return in(C); }
 bool d() { return in(D); }
 bool e() { return in(E); }
 
-constexpr Var kG1Steps[] = {&X_1, &X_2};
+constexpr Step kG1Steps[] = {{&X_1, 1}, {&X_2, 2}};
 constexpr Transition kG1[] = {{&X_1, &X_1, a}, {&X_1, &X_2, a}, {&X_1, &X_2, e}, {&X_2, &X_1, c}};
 constexpr Action kG1Actions[] = {{&X_1, &X_1_PREV, {&Out1}}};
 constexpr ForcingOrder kForcingOrders[] = {
     {&X_1, d, &FORCING_G2, {&X_6}},
     {&X_2, nullptr, &FORCING_G2, {}},
 };
-constexpr Var kG2Steps[] = {&X_5, &X_6};
+constexpr Step kG2Steps[] = {{&X_5, 5}, {&X_6, 6}};
 constexpr Transition kG2[] = {{&X_5, &X_5, a}, {&X_5, &X_6, b}, {&X_6, &X_5, c}};
 constexpr Action kG2Actions[] = {{&X_5, &X_5_PREV, {&Out2}}, {&X_6, &X_6_PREV, {&Out3}}};
 constexpr PrevSlot kPrevSlots[] = {{&X_1, &X_1_PREV}, {&X_5, &X_5_PREV}, {&X_6, &X_6_PREV}};

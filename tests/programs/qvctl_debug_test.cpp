@@ -25,21 +25,23 @@ TEST(QvctlTrace, ATraceFileProducedThroughQvctl) {
     ProgramRun run(kTestModel, "qvctl");
     ASSERT_TRUE(run.start());
     ASSERT_TRUE(run.waitUntilStopped());
-    EXPECT_CTL(ctl(run, {"trace", "add", "B5", "B6", "I523"}), 0, "");
+    const std::string file = ", file " + run.traceFile() + "\n";
+    EXPECT_CTL(ctl(run, {"trace", "add", "B5", "B6", "I523"}), 0, "traced: B5, B6, I523\n");
     EXPECT_CTL(ctl(run, {"trace", "add", "B5"}), 0, "B5 was already traced\n");
-    EXPECT_CTL(ctl(run, {"trace", "on"}), 0, "");
-    EXPECT_CTL(ctl(run, {"trace", "list"}), 0, "B5\nB6\nI523\ntracing on\n");
+    EXPECT_CTL(ctl(run, {"trace", "on"}), 0, "tracing on" + file);
+    EXPECT_CTL(ctl(run, {"trace", "list"}), 0, "B5\nB6\nI523\ntracing on" + file);
     EXPECT_CTL(ctl(run, {"set", "B5", "TRUE"}), 0, "B5 = TRUE\n");  // Start: the lamp lights, the counter counts
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 2\n");
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 1\n");
     EXPECT_CTL(ctl(run, {"set", "B7", "TRUE"}), 0, "B7 = TRUE\n");  // Hold: the lamp goes out
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 3\n");
-    EXPECT_CTL(ctl(run, {"trace", "remove", "B6"}), 0, "");  // a change of the list asks for a snapshot
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 2\n");
+    EXPECT_CTL(ctl(run, {"trace", "remove", "B6"}), 0, "no longer traced: B6\n");  // a change of the list asks for a snapshot
     EXPECT_CTL(ctl(run, {"trace", "remove", "B6"}), 0, "B6 was not traced\n");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 4\n");
-    EXPECT_CTL(ctl(run, {"trace", "snapshot"}), 0, "");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 5\n");
-    EXPECT_CTL(ctl(run, {"trace", "off"}), 0, "");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 6\n");
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 3\n");
+    EXPECT_CTL(ctl(run, {"trace", "snapshot"}), 0,
+               "snapshot asked for: every traced value goes into the file in the next cycle\n");
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 4\n");
+    EXPECT_CTL(ctl(run, {"trace", "off"}), 0, "tracing off" + file);
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 5\n");
     EXPECT_TRACE(traceSoFar(run),
                  "{h}50\n"
                  "1 {t} pause 1:0\n"
@@ -62,8 +64,8 @@ TEST(QvctlTrace, ATraceFileProducedThroughQvctl) {
                  "6 {t} pause 0:1\n");
 
     // A reset restarts the file.
-    EXPECT_CTL(ctl(run, {"trace", "reset"}), 0, "");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 7\n");
+    EXPECT_CTL(ctl(run, {"trace", "reset"}), 0, "trace file restarts" + file);
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 6\n");
     ASSERT_EQ(ctl(run, {"end"}).status, 0);
     EXPECT_EQ(run.wait(), 0);
     EXPECT_TRACE(qvtest::readFile(run.traceFile()),
@@ -83,7 +85,7 @@ TEST(QvctlBreakpoints, ADataBreakpointStopsARunningProgram) {
         {qvtest::programPath("qvctl"), "--name", run.imageName(), "plant", "--travel", "0.2", "--quiet"}, {}, "");
     ASSERT_TRUE(plant);
     ASSERT_TRUE(qvtest::waitUntil([&] { return (*run.image().boolSlot(9) & 1) != 0; }));  // CR from the plant
-    EXPECT_CTL(ctl(run, {"break", "add", "EtatS"}), 0, "");
+    EXPECT_CTL(ctl(run, {"break", "add", "EtatS"}), 0, "breakpoint: stop when EtatS changes\n");
     EXPECT_CTL(ctl(run, {"break", "add", "EtatS"}), 0, "EtatS already stops the program\n");
     EXPECT_CTL(ctl(run, {"break", "list"}), 0, "data EtatS\n");
     ASSERT_EQ(ctl(run, {"step", "2"}).status, 0);  // the cylinder finds its position
@@ -93,7 +95,7 @@ TEST(QvctlBreakpoints, ADataBreakpointStopsARunningProgram) {
     EXPECT_CTL(ctl(run, {"get", "EtatS", "CS"}), 0, "EtatS = TRUE\nCS = TRUE\n");
     const CtlResult status = ctl(run, {"status"});
     EXPECT_NE(status.output.find("status     STOP\n"), std::string::npos) << status.output;
-    EXPECT_CTL(ctl(run, {"break", "remove", "EtatS"}), 0, "");
+    EXPECT_CTL(ctl(run, {"break", "remove", "EtatS"}), 0, "breakpoint removed: EtatS\n");
     EXPECT_CTL(ctl(run, {"break", "remove", "EtatS"}), 0, "EtatS had no breakpoint\n");
     EXPECT_CTL(ctl(run, {"break", "list"}), 0, "no breakpoints\n");
     ASSERT_EQ(ctl(run, {"end"}).status, 0);
@@ -108,36 +110,43 @@ TEST(QvctlBreakpoints, LocationBreakpointsPairWithTheModelsCalls) {
         const int first = revision == 3 ? 1 : 0;
         auto cycle = [first](int k) { return std::to_string(first + k); };
         ProgramRun run("test_model_r" + std::to_string(revision), "qvctl");
+        // The test model is no program qvctl knows: its revision numbers its cycles.
+        auto ctl = [revision](const ProgramRun& r, std::vector<std::string> arguments) {
+            arguments.insert(arguments.begin(), {"--revision", std::to_string(revision)});
+            return qvtest::ctl(r, arguments);
+        };
         ASSERT_TRUE(run.start());
         ASSERT_TRUE(run.waitUntilStopped());
-        EXPECT_CTL(ctl(run, {"break", "add", "20", "1"}), 0, "");
+        EXPECT_CTL(ctl(run, {"break", "add", "20", "1"}), 0, "breakpoint: pause at location 20, instance 1\n");
         EXPECT_CTL(ctl(run, {"set", "B8", "TRUE"}), 0, "B8 = TRUE\n");  // Breaks: the model calls (10, 1), (20, 1)
-        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 20, instance 1 (cycle " + cycle(0) + ")\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE in cycle " + cycle(0) + " at location 20, instance 1\n");
         const CtlResult paused = ctl(run, {"status"});
         EXPECT_NE(paused.output.find("status     PAUSE\n"), std::string::npos) << paused.output;
         EXPECT_NE(paused.output.find("paused at  location 20, instance 1\n"), std::string::npos) << paused.output;
-        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle " + cycle(1) + "\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle " + cycle(0) + "\n");
 
         // From one breakpoint call to the next.
-        EXPECT_CTL(ctl(run, {"break", "add", "10", "1"}), 0, "");
+        EXPECT_CTL(ctl(run, {"break", "add", "10", "1"}), 0, "breakpoint: pause at location 10, instance 1\n");
         EXPECT_CTL(ctl(run, {"break", "list"}), 0, "location 20 instance 1\nlocation 10 instance 1\n");
-        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 10, instance 1 (cycle " + cycle(1) + ")\n");
-        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 20, instance 1 (cycle " + cycle(1) + ")\n");
-        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle " + cycle(2) + "\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE in cycle " + cycle(1) + " at location 10, instance 1\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE in cycle " + cycle(1) + " at location 20, instance 1\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle " + cycle(1) + "\n");
 
         // Another instance does not pause.
-        EXPECT_CTL(ctl(run, {"break", "remove", "20", "1"}), 0, "");
-        EXPECT_CTL(ctl(run, {"break", "remove", "10", "1"}), 0, "");
+        EXPECT_CTL(ctl(run, {"break", "remove", "20", "1"}), 0,
+                   "breakpoint removed: location 20, instance 1\n");
+        EXPECT_CTL(ctl(run, {"break", "remove", "10", "1"}), 0,
+                   "breakpoint removed: location 10, instance 1\n");
         EXPECT_CTL(ctl(run, {"break", "remove", "10", "1"}), 0, "location 10 instance 1 was not listed\n");
-        EXPECT_CTL(ctl(run, {"break", "add", "20", "2"}), 0, "");
-        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle " + cycle(3) + "\n");
+        EXPECT_CTL(ctl(run, {"break", "add", "20", "2"}), 0, "breakpoint: pause at location 20, instance 2\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle " + cycle(2) + "\n");
         EXPECT_CTL(ctl(run, {"break", "list"}), 0, "location 20 instance 2\n");
 
         // END while paused: the cycle completes and the program leaves.
-        EXPECT_CTL(ctl(run, {"break", "add", "10", "1"}), 0, "");
-        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE at location 10, instance 1 (cycle " + cycle(3) + ")\n");
+        EXPECT_CTL(ctl(run, {"break", "add", "10", "1"}), 0, "breakpoint: pause at location 10, instance 1\n");
+        EXPECT_CTL(ctl(run, {"step"}), 0, "PAUSE in cycle " + cycle(3) + " at location 10, instance 1\n");
         EXPECT_CTL(ctl(run, {"end"}), 0,
-                   "program " + std::to_string(run.pid()) + " ended at cycle " + cycle(4) + "\n");
+                   "program " + std::to_string(run.pid()) + " ended after cycle " + cycle(3) + "\n");
         EXPECT_EQ(run.wait(), 0);
         // Each step was a status change the program saw.
         const std::string steps = qvtest::debug::statusLines(run.console());

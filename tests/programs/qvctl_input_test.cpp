@@ -50,13 +50,13 @@ TEST(QvctlInput, RefusalsWriteNothing) {
         {{"set", "C52", "256"}, 1, "C52 is a CHAR: give one character or a code from 0 to 255, not \"256\""},
         {{"set", "TTL", "10"}, 1, "TTL is a TIME: give a duration such as 2.5s, 250ms or T#10s, not \"10\""},
         {{"set", "taskname", "x"}, 1, "taskname is a STRING; qvctl does not write strings"},
-        {{"step", "0"}, 1, "step takes a number of cycles of at least 1, not \"0\""},
         // What a table cannot hold, what a breakpoint cannot watch.
         {{"trace", "add", "traceon"}, 1,
          "traceon is slot 0 of its area, which no index table can hold (0 ends a table)"},
         {{"break", "add", "TTL"}, 1, "data breakpoints watch booleans; TTL is a TIME"},
-        {{"break", "add", "10", "0"}, 1, "instance numbers start at 1 (the top model)"},
-        {{"break", "add", "x", "1"}, 1, "a location breakpoint is two whole numbers, a location and an instance"},
+        {{"break", "add", "x", "1"}, 1, "no instance x with steps in bistable_cylinder"},
+        {{"break", "add", "bistable_cylinder", "30"}, 1, "bistable_cylinder has no step 30 (qvctl vars _X_ lists the steps)"},
+        {{"break", "add", "Verin_GX._X_21"}, 1, "no instance Verin_GX with steps in bistable_cylinder"},
         // Another model, an unknown model.
         {{"--model", "pick_place_unit", "set", "DS", "1"}, 1,
          "image \"" + name + "\" holds bistable_cylinder, not pick_place_unit"},
@@ -81,6 +81,13 @@ TEST(QvctlInput, RefusalsWriteNothing) {
     EXPECT_CTL(ctl(run, {"--cycles", "0", "watch", "DS"}), 2,
                "qvctl: --cycles takes a whole number of at least 1\n(qvctl help lists the commands)\n");
     EXPECT_CTL(ctl(run, {"status", "--travel"}), 2, "qvctl: --travel needs a value\n(qvctl help lists the commands)\n");
+    EXPECT_CTL(ctl(run, {"step", "0"}), 2,
+               "qvctl: step takes a number of cycles of at least 1, not \"0\"\n(qvctl help lists the commands)\n");
+    EXPECT_CTL(ctl(run, {"break", "add", "10", "0"}), 2,
+               "qvctl: instance numbers start at 1 (the top model)\n(qvctl help lists the commands)\n");
+    EXPECT_CTL(ctl(run, {"vars", "--vcd"}), 2,
+               "qvctl: --vcd and --csv belong to trace export\n(qvctl help lists the commands)\n");
+    EXPECT_CTL(ctl(run, {"help", "jump"}), 2, "qvctl: no command \"jump\"\n(qvctl help lists the commands)\n");
     EXPECT_EQ(runQvctl({}).status, 2);
     EXPECT_EQ(runQvctl({"help"}).status, 0);
     EXPECT_TRUE(bytesOf(image) == before);
@@ -102,12 +109,12 @@ TEST(QvctlInput, AnImageOfAnUnknownProgramIsReachedBySlots) {
                "qvctl: image \"" + run.imageName() +
                    "\" holds no program that qvctl knows (slot counts 40 555 17 53, signature 123456789)\n");
     // Revision 2 lists traced variables without asking for a snapshot (it has none).
-    EXPECT_CTL(ctl(run, {"--revision", "2", "trace", "add", "B9"}), 0, "");
+    EXPECT_CTL(ctl(run, {"--revision", "2", "trace", "add", "B9"}), 0, "traced: B9\n");
     EXPECT_EQ(qv::ImageView::read(run.image().indexTable(qv::kBoolTraceTableOffset)), 9);
     EXPECT_EQ(*run.image().boolSlot(qv::kQvDelaySlot) & 1, 0);
     EXPECT_CTL(ctl(run, {"--revision", "2", "trace", "snapshot"}), 1,
                "qvctl: a program of revision 2 writes no snapshots\n");
-    EXPECT_CTL(ctl(run, {"--revision", "2", "break", "add", "B9"}), 0, "");
+    EXPECT_CTL(ctl(run, {"--revision", "2", "break", "add", "B9"}), 0, "breakpoint: stop when B9 changes\n");
     EXPECT_EQ(qv::ImageView::read(run.image().indexTable(qv::kBoolBreakpointTableOffset)), 9);
     EXPECT_EQ(run.end(), 0);
 }
@@ -136,7 +143,7 @@ TEST(QvctlInput, RevisionOneSlotFlags) {
     EXPECT_CTL(run({"force", "F16", "2.5"}), 0, "F16 = 2.5 (forced)\n");
     EXPECT_EQ(image.slot(qv::kAreaReal, 16)[qv::r1::kRealFlagsOffset], qv::r1::kForced);
 
-    EXPECT_CTL(run({"trace", "add", "B0", "B30", "I430", "F16", "C52"}), 0, "");
+    EXPECT_CTL(run({"trace", "add", "B0", "B30", "I430", "F16", "C52"}), 0, "traced: B0, B30, I430, F16, C52\n");
     EXPECT_EQ(*image.boolSlot(0) & qv::r1::kBoolTraced, qv::r1::kBoolTraced);
     EXPECT_EQ(image.slot(qv::kAreaInt, 430)[qv::r1::kIntTracedOffset], 1);
     EXPECT_EQ(image.slot(qv::kAreaReal, 16)[qv::r1::kRealFlagsOffset], qv::r1::kForced | qv::r1::kTraced);
@@ -144,20 +151,20 @@ TEST(QvctlInput, RevisionOneSlotFlags) {
     EXPECT_CTL(run({"trace", "list"}), 0,
                "traceon (B0)\nOKpose (B30)\nVerin_PX.Tinertie (I430)\nmxmaxvariablemodification (F16)\nC52\n"
                "tracing off\n");
-    EXPECT_CTL(run({"trace", "remove", "I430"}), 0, "");
+    EXPECT_CTL(run({"trace", "remove", "I430"}), 0, "no longer traced: I430\n");
     EXPECT_EQ(image.slot(qv::kAreaInt, 430)[qv::r1::kIntTracedOffset], 0);
     EXPECT_CTL(run({"trace", "snapshot"}), 1, "qvctl: a program of revision 1 writes no snapshots\n");
 
-    EXPECT_CTL(run({"break", "add", "B31"}), 0, "");
+    EXPECT_CTL(run({"break", "add", "B31"}), 0, "breakpoint: stop when B31 changes\n");
     EXPECT_EQ(image.boolSlot(31)[1], qv::r1::kBoolDataBreakpoint);
     // Revision 1 programs start with a count of 100 empty places: a pair takes the first.
     qv::ImageView::write(image.controlInt(qv::kBpnolineFromExec), 100);
-    EXPECT_CTL(run({"break", "add", "7", "3"}), 0, "");
+    EXPECT_CTL(run({"break", "add", "7", "3"}), 0, "breakpoint: pause at location 7, instance 3\n");
     EXPECT_EQ(qv::ImageView::read(image.intSlot(210 + 2)), 7);    // bpnoline, place 1
     EXPECT_EQ(qv::ImageView::read(image.intSlot(210 + 104)), 3);  // bpnoinstance, place 1
     EXPECT_EQ(qv::ImageView::read(image.controlInt(qv::kBpnolineFromExec)), 100);
     EXPECT_CTL(run({"break", "list"}), 0, "data Dpose\nlocation 7 instance 3\n");
-    EXPECT_CTL(run({"break", "remove", "B31"}), 0, "");
+    EXPECT_CTL(run({"break", "remove", "B31"}), 0, "breakpoint removed: B31\n");
     EXPECT_EQ(image.boolSlot(31)[1], 0);
 }
 

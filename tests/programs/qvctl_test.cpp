@@ -21,8 +21,9 @@ TEST(Qvctl, StatusOfAProgramWaitingInStop) {
                "program    bistable_cylinder\n"
                "status     STOP\n"
                "process    " + pidText(run) + "\n"
+               "why        in STOP since start-up (a program starts in STOP)\n"
                "signature  2147483647\n"
-               "cycle      1\n"
+               "cycle      none (the last that ran; counter 1)\n"
                "period     50000 us\n"
                "measured   mean 0 us, min 0 us, max 0 us\n"
                "changes    mean 0, min 0, max 0 per cycle\n"
@@ -45,19 +46,19 @@ TEST(Qvctl, StepRunStopAndEnd) {
     ProgramRun run("bistable_cylinder", "qvctl");
     ASSERT_TRUE(run.start());
     ASSERT_TRUE(run.waitUntilStopped());
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 2\n");
-    EXPECT_CTL(ctl(run, {"step", "3"}), 0, "STOP at cycle 5\n");
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 1\n");
+    EXPECT_CTL(ctl(run, {"step", "3"}), 0, "STOP after cycle 4\n");
     const CtlResult running = ctl(run, {"run"});
     EXPECT_EQ(running.status, 0);
-    EXPECT_TRUE(running.output.starts_with("RUN at cycle ")) << running.output;
+    EXPECT_TRUE(running.output.starts_with("RUN after cycle ")) << running.output;
     EXPECT_TRUE(qvtest::waitUntil([&] { return qv::ImageView::read(run.image().cycleCounter()) > 8; }));
     const CtlResult stopped = ctl(run, {"stop"});
-    EXPECT_TRUE(stopped.output.starts_with("STOP at cycle ")) << stopped.output;
+    EXPECT_TRUE(stopped.output.starts_with("STOP after cycle ")) << stopped.output;
     const int32_t cycle = qv::ImageView::read(run.image().cycleCounter());
-    EXPECT_CTL(ctl(run, {"end"}), 0, "program " + pidText(run) + " ended at cycle " + std::to_string(cycle) + "\n");
+    EXPECT_CTL(ctl(run, {"end"}), 0, "program " + pidText(run) + " ended after cycle " + std::to_string(cycle - 1) + "\n");
     EXPECT_EQ(run.wait(), 0);
     const CtlResult after = ctl(run, {"status"});
-    EXPECT_NE(after.output.find("status     FREE\nprocess    none\nsignature  0\n"), std::string::npos) << after.output;
+    EXPECT_NE(after.output.find("status     FREE\nprocess    none\n"), std::string::npos) << after.output;
     EXPECT_CTL(ctl(run, {"step"}), 1, "qvctl: no program runs on image \"" + run.imageName() + "\"\n");
     EXPECT_CTL(ctl(run, {"run"}), 1, "qvctl: no program runs on image \"" + run.imageName() + "\"\n");
 }
@@ -67,17 +68,17 @@ TEST(Qvctl, GetSetForceAndUnforce) {
     ASSERT_TRUE(run.start());
     ASSERT_TRUE(run.waitUntilStopped());
     EXPECT_CTL(ctl(run, {"set", "CR", "TRUE"}), 0, "CR = TRUE\n");
-    EXPECT_CTL(ctl(run, {"step", "2"}), 0, "STOP at cycle 3\n");
+    EXPECT_CTL(ctl(run, {"step", "2"}), 0, "STOP after cycle 2\n");
     EXPECT_CTL(ctl(run, {"get", "EtatR", "_X_23", "OrdreS", "taskname", "TTL", "C3"}), 0,
                "EtatR = TRUE\n_X_23 = TRUE\nOrdreS = FALSE\ntaskname = \"bistable_cylinder.exe\"\nTTL = T#10s\n"
                "C3 = 98 'b'\n");
 
     // A forced output keeps its value whatever the model writes, until it is released.
     EXPECT_CTL(ctl(run, {"force", "EtatR", "FALSE"}), 0, "EtatR = FALSE (forced)\n");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 4\n");
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 3\n");
     EXPECT_CTL(ctl(run, {"get", "EtatR"}), 0, "EtatR = FALSE (forced)\n");
     EXPECT_CTL(ctl(run, {"unforce", "EtatR"}), 0, "EtatR = FALSE\n");
-    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP at cycle 5\n");
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 4\n");
     EXPECT_CTL(ctl(run, {"get", "EtatR"}), 0, "EtatR = TRUE\n");
 
     // Integers, reals, characters and TIME values, by name or by slot.
