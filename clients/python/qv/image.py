@@ -83,6 +83,9 @@ class Image:
         self._bytes = None
         self._words = self._reals = None
         self.plant = None          # a plant stepped with the program (see qv.start)
+        # Stepped: run() lets wait_until() drive the program one STEP at a time, checking
+        # after every cycle (and moving the plant between cycles).
+        self.stepped = False
         self.context: Optional[Callable[[], str]] = None  # more to tell when a wait fails
         self._watched: Optional[Dict[str, object]] = None
         self._running = False
@@ -507,8 +510,9 @@ class Image:
             time.sleep(0.001)
 
     def run(self, timeout: float = 5.0):
-        """Runs cycles continuously (with a stepped plant: lets wait_until() step them)."""
-        if self.plant is not None:
+        """Runs cycles continuously; a stepped image stays in STOP and lets wait_until()
+        and wait_cycles() step the cycles."""
+        if self.stepped:
             self._need_program()
             self._running = True
             return
@@ -579,9 +583,11 @@ class Image:
         Returns the cycle at which it held. On failure raises WaitTimeout naming the
         variables the predicate read and their last values.
 
-        With a plant stepped with the program (qv.start at speed "max"), the program runs
-        one STEP at a time and the predicate is checked after every cycle; otherwise it is
-        polled while the program runs, so a state that lasts a single cycle may pass unseen."""
+        On a stepped image (qv.start(stepped=True), or a plant at speed "max") the program
+        runs one STEP at a time and the predicate is checked after every cycle, so waits
+        are exact to the cycle. Otherwise it is polled while the program runs: a state that
+        lasts a few cycles may pass unseen, and at speed "max" many cycles pass between
+        two looks."""
         if isinstance(predicate, str):
             name = predicate
             self.variable(name)
@@ -614,7 +620,7 @@ class Image:
                 reason = "before the program ended"
             if reason:
                 raise WaitTimeout(self._wait_failure(what, reason, first, started, watched))
-            if self.plant is not None and self._running:
+            if self.stepped and self._running:
                 if self.step() == "PAUSE":
                     raise WaitTimeout(self._wait_failure(what, "before a breakpoint paused the program",
                                                          first, started, watched))

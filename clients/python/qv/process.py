@@ -58,7 +58,7 @@ class Program:
     """A program started by qv.start: its process, folder, image and, once it has ended,
     its console output and trace file."""
 
-    def __init__(self, path: str, speed, plant, period, timeout: float, symbols, env):
+    def __init__(self, path: str, speed, plant, period, timeout: float, symbols, env, stepped=None):
         self.path = path
         self.program = os.path.basename(path)
         self.speed = _speed_text(speed)
@@ -74,6 +74,7 @@ class Program:
         self.process: Optional[subprocess.Popen] = None
         self.plant_process: Optional[subprocess.Popen] = None
         self._plant, self._period, self._symbols, self._env = plant, period, symbols, env
+        self._stepped = stepped
 
     # ---- Start -------------------------------------------------------------------------
 
@@ -104,6 +105,7 @@ class Program:
             self.image.plant = Plant(self.image)
         elif mode == "qvctl":
             self._start_qvctl_plant(env)
+        self.image.stepped = bool(self._stepped) or mode == "stepped"
         return self.image
 
     def _attach(self) -> Image:
@@ -129,11 +131,13 @@ class Program:
         if not self._plant:
             return None
         if self._plant in ("stepped", "qvctl"):
+            if self._plant == "qvctl" and self._stepped:
+                raise ValueError("a qvctl plant follows a running program; it cannot be stepped")
             return self._plant
         if self._plant is not True:
             raise ValueError(f'plant is True, "stepped" or "qvctl", not {self._plant!r}')
         # No process can follow a program that does not wait between its cycles.
-        return "stepped" if self.speed == "max" else "qvctl"
+        return "stepped" if self.speed == "max" or self._stepped else "qvctl"
 
     def _start_qvctl_plant(self, env):
         beside = os.path.join(os.path.dirname(self.path), "qvctl")
@@ -199,14 +203,16 @@ def _remove_image(name: str):
 @contextlib.contextmanager
 def start(program: str, speed: Union[None, str, float] = None, plant: Union[bool, str] = False,
           period: Optional[float] = None, timeout: float = 60.0, symbols: Optional[str] = None,
-          env: Optional[dict] = None) -> Iterator[Image]:
+          env: Optional[dict] = None, stepped: Optional[bool] = None) -> Iterator[Image]:
     """Starts `program` (a path, or a name found on PATH) in a temporary folder on an
     image of its own and yields its Image, the program waiting in STOP.
 
     speed:   QV_SPEED for the program: a factor above 0, or "max" (no wait between cycles).
     plant:   True plays the program's machine beside it: `qvctl plant` following the
-             running program, or, at speed "max", a plant stepped with the program inside
-             the client ("stepped" or "qvctl" choose one).
+             running program, or, at speed "max" or when stepped, a plant stepped with the
+             program inside the client (image.plant). "stepped" or "qvctl" choose one.
+    stepped: True makes run() and the waits drive the program one STEP at a time, so that
+             every wait is exact to the cycle (see Image.wait_until).
     period:  the cycle period in milliseconds (simuperiod), else the model's own.
     timeout: seconds the start may take; the program also ends by itself after this long
              (at least a minute) in STOP if the client goes away.
@@ -214,7 +220,7 @@ def start(program: str, speed: Union[None, str, float] = None, plant: Union[bool
     On leaving, the program is ended (or killed), the plant stopped, the image and folder
     removed. The console output and the trace file are kept on the yielded image's
     `started` (a Program) and, when the body failed, added to the failure's message."""
-    run = Program(_find_program(program), speed, plant, period, timeout, symbols, env)
+    run = Program(_find_program(program), speed, plant, period, timeout, symbols, env, stepped)
     try:
         image = run.start()
         image.started = run
@@ -229,6 +235,9 @@ def start(program: str, speed: Union[None, str, float] = None, plant: Union[bool
 
 def _add_note(failure: BaseException, text: str):
     if isinstance(failure, (KeyboardInterrupt, SystemExit, GeneratorExit)) or not text:
+        return
+    # The client's own failures already tell the program's output.
+    if isinstance(failure, QvError) and "console (last lines) ---" in str(failure):
         return
     if hasattr(failure, "add_note"):  # Python 3.11
         failure.add_note(text)
