@@ -9,6 +9,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 from typing import Iterator, Optional, Union
@@ -241,5 +242,5 @@ def _add_note(failure: BaseException, text: str):
         return
     if hasattr(failure, "add_note"):  # Python 3.11
         failure.add_note(text)
-    else:
-        failure.args = tuple(failure.args) + (text,)
+    else:  # the failure's own message stays as it is; the test runner shows standard error
+        sys.stderr.write(text + "\n")
