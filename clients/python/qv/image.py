@@ -618,6 +618,8 @@ class Image:
                 reason = f"within {timeout:g} s"
             elif not self.alive:
                 reason = "before the program ended"
+            elif self.stepped and not self._running:
+                reason = "while the program stands still (a stepped image moves only after run())"
             if reason:
                 raise WaitTimeout(self._wait_failure(what, reason, first, started, watched))
             if self.stepped and self._running:
