@@ -11,6 +11,7 @@ command -v g++ >/dev/null || need+=(g++)
 [[ -f /usr/include/gtest/gtest.h ]] || need+=(libgtest-dev libgmock-dev)
 [[ -f /usr/include/benchmark/benchmark.h ]] || need+=(libbenchmark-dev)
 [[ -f /usr/include/nlohmann/json.hpp ]] || need+=(nlohmann-json3-dev)
+/usr/bin/python3 -c 'import pytest' 2>/dev/null || need+=(python3-pytest)
 if ((${#need[@]})); then
   if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
     echo "Installing ${need[*]}..."

@@ -1,0 +1,155 @@
+"""The client itself: its layout facts agree with the C++ sources, it refuses malformed
+images and nonsense writes, and it speaks the image protocol as qvctl does."""
+
+import json
+import os
+import struct
+import subprocess
+
+import pytest
+
+import qv
+from qv import generated as g
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+GENERATED = os.path.join(HERE, "..", "..", "clients", "python", "qv", "generated.py")
+
+
+def test_generated_facts_match_the_cpp_sources():
+    folder = os.environ.get("QV_BIN")
+    tool = os.path.join(folder or "", "qv_python_tables")
+    if not folder or not os.access(tool, os.X_OK):
+        pytest.skip("QV_BIN names no build with qv_python_tables")
+    printed = subprocess.run([tool], check=True, capture_output=True, text=True).stdout
+    with open(GENERATED, encoding="utf-8") as f:
+        assert printed == f.read(), \
+            "clients/python/qv/generated.py is out of date: cmake --build build --target python_tables"
+
+
+@pytest.fixture
+def shm():
+    """Writes a file image of its own in /dev/shm and removes it afterwards."""
+    names = []
+
+    def make(data: bytes) -> str:
+        name = f"qvpy_test_{os.getpid()}_{len(names)}"
+        with open(f"/dev/shm/{name}", "wb") as f:
+            f.write(data)
+        names.append(name)
+        return name
+
+    yield make
+    for name in names:
+        try:
+            os.unlink(f"/dev/shm/{name}")
+        except FileNotFoundError:
+            pass
+
+
+def laid_out(counts, size=None) -> bytearray:
+    """A revision 3 header for the slot counts, as a program lays it out."""
+    header, counts_at, offsets_at, char_size, _, _ = g.LAYOUTS[3]
+    sizes = (g.BOOL_SLOT_SIZE, g.INT_SLOT_SIZE, g.REAL_SLOT_SIZE, char_size)
+    offsets, at = [], header
+    for area in range(4):
+        at = (at + sizes[area] - 1) // sizes[area] * sizes[area]
+        offsets.append(at)
+        at += sizes[area] * counts[area]
+    image = bytearray(size or at)
+    struct.pack_into("<I", image, 0, len(image))
+    struct.pack_into("<4i", image, counts_at, *counts)
+    struct.pack_into("<4i", image, offsets_at, *offsets)
+    return image
+
+
+def test_malformed_images_are_refused_with_a_reason(shm):
+    with pytest.raises(qv.ImageError, match="no image named"):
+        qv.Image("qvpy_no_such_image")
+    with pytest.raises(qv.ImageError, match="has not been laid out"):
+        qv.Image(shm(bytes(100)))
+    with pytest.raises(qv.ImageError, match="has not been laid out"):
+        qv.Image(shm(os.urandom(30000)))
+    # A header that points past the image's end (a program that refused a small image).
+    short = laid_out((40, 555, 17, 53))[:27000]
+    with pytest.raises(qv.ImageError, match="character area ends at 27452, past the image's 27000 bytes"):
+        qv.Image(shm(bytes(short)))
+    damaged = laid_out((40, 555, 17, 53))
+    struct.pack_into("<i", damaged, g.LAYOUTS[3][2] + 4, 1 << 30)
+    with pytest.raises(qv.ImageError, match="integer area starts at 1073741824"):
+        qv.Image(shm(bytes(damaged)))
+    with pytest.raises(qv.ImageError, match="cannot hold the control variables"):
+        qv.Image(shm(bytes(laid_out((40, 100, 17, 53)))))
+
+
+def test_a_symbol_description_names_an_unknown_programs_slots(shm, tmp_path):
+    name = shm(bytes(laid_out((12, 600, 20, 60))))
+    path = tmp_path / "press.symbols.json"
+    path.write_text(json.dumps({
+        "format": "qv-symbols", "version": 1, "program": "press", "revision": 3,
+        "variables": [
+            {"name": "Start", "type": "BOOL", "area": "bool", "slot": 6, "direction": "input", "comment": ""},
+            {"name": "Count", "type": "DINT", "area": "int", "slot": 523, "direction": "output", "comment": ""},
+            {"name": "Force", "type": "REAL", "area": "real", "slot": 17, "direction": "internal"},
+            {"name": "Dwell", "type": "TIME", "area": "int", "slot": 530, "direction": "internal"}],
+        "objects": []}))
+    with qv.Image(name) as bare:
+        assert bare.program is None
+        with pytest.raises(qv.UnknownVariable, match="name slots as B5"):
+            bare["Start"]
+    with qv.Image(name, symbols=str(path)) as press:
+        assert press.program == "press" and press.revision == 3
+        press["Start"] = True
+        press["Count"] = -7
+        press["Force"] = 2.5
+        press["Dwell"] = "T#1.5s"
+        assert (press["B6"], press["I523"], press["Force"], press["Dwell"]) == (True, -7, 2.5, 1.5)
+        assert press.raw("I", 533) == 15000  # the ticks slot of the TIME
+        with pytest.raises(qv.ImageError, match="holds press, not bistable_cylinder"):
+            qv.Image(name, model="bistable_cylinder", symbols=str(path))
+    path.write_text('{"format": "qv-symbols", "version": 1, "program": "press", "variables": [{"name": "X"}]}')
+    with pytest.raises(qv.ImageError, match="X has type None"):
+        qv.Image(name, symbols=str(path))
+
+
+def test_the_protocol_against_a_running_program(qv_program):
+    c = qv_program("bistable_cylinder", stepped=True)
+    assert (c.program, c.revision, c.status) == ("bistable_cylinder", 3, "STOP")
+
+    # Nonsense control writes are refused, and written when asked for raw.
+    for name, value in (("execstatus", 9), ("simuperiod", 0), ("simuperiod", -5.0),
+                        ("simuperiod", float("nan")), ("pospid", 0), ("DS", 2), ("DS", "yes")):
+        with pytest.raises(qv.RefusedWrite):
+            c[name] = value
+    assert c.pid == c.started.process.pid and c.period == 50000.0
+    c.set("mxmaxvariablemodification", 3.0, raw=True)
+    assert c["mxmaxvariablemodification"] == 3.0
+
+    # Forcing holds an output against the model; a data breakpoint stops the program.
+    c.force("OrdreR", True)
+    c.trace_add("CR", "OrdreR", "EtatR")
+    c.trace_on()
+    c["CR"] = True
+    assert c.step(3) == "STOP"
+    assert c["EtatR"] and c["OrdreR"] and c.forced("OrdreR")
+    c.unforce("OrdreR")
+    c.step()
+    assert c["OrdreR"] and not c.forced("OrdreR"), "released, it keeps its value until the model writes it"
+    assert c.traced() == ["CR", "OrdreR", "EtatR"]
+
+    c.add_breakpoint("OrdreS")
+    c.add_breakpoint(20, 1)
+    assert c.breakpoints() == {"data": ["OrdreS"], "location": [(20, 1)]}
+    c.remove_breakpoint(20, 1)
+    c["DS"] = True
+    c.stepped = False
+    c.run()
+    c.wait_until(lambda image: image.status == "STOP", cycles=5)
+    assert c["OrdreS"]
+
+    with pytest.raises(qv.WaitTimeout) as failure:
+        c.wait_until(lambda image: image["EtatS"] and not image["CR"], cycles=3, timeout=2)
+    message = str(failure.value)
+    assert "EtatS = FALSE" in message and "status STOP" in message
+    assert "Exec status change from RUN to STOP" in message  # the console, for the reader
+    c.end()
+    assert c.pid == 0 and not c.alive
