@@ -15,16 +15,29 @@
 
 namespace {
 
+// A digest of the header, word by word: one comparison per input instead of one per byte
+// (libFuzzer records the operands of every comparison it sees).
+uint64_t headerDigest() {
+    uint64_t digest = 0;
+    const std::size_t words = static_cast<std::size_t>(mem.boolBase - shared_memory) / sizeof(uint64_t);
+    for (std::size_t k = 0; k < words; ++k) {
+        uint64_t word;
+        std::memcpy(&word, shared_memory + k * sizeof word, sizeof word);
+        digest = (digest ^ word) * 0x100000001b3ull;
+    }
+    return digest;
+}
+
 struct Fixture {
     qvtest::TestImage image;
-    std::vector<unsigned char> header;
+    uint64_t header = 0;
 
     Fixture() {
         if (!image.ok()) {
             std::fprintf(stderr, "the image could not be laid out\n");
             std::abort();
         }
-        header.assign(shared_memory, mem.boolBase);
+        header = headerDigest();
     }
 };
 
@@ -48,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (file == nullptr) return 0;
     qv::readParameters(file, "model_params.txt");
     std::fclose(file);
-    if (std::memcmp(fixture->header.data(), shared_memory, fixture->header.size()) != 0) {
+    if (headerDigest() != fixture->header) {
         std::fprintf(stderr, "the parameters file changed the image header\n");
         std::abort();
     }
