@@ -8,6 +8,7 @@
 
 #include "supervisor/qvctl/control.h"
 #include "supervisor/qvctl/lists.h"
+#include "supervisor/qvctl/serve.h"
 #include "supervisor/qvctl/values.h"
 
 namespace qv::ctl {
@@ -40,6 +41,8 @@ const char* const kUsage =
     "                             play the machine beside the program\n"
     "  demo [--program P] [--travel S] [--period MS]\n"
     "                             run one whole machine cycle with its plant and explain it\n"
+    "  serve [--port N] [--listen ADDR] [--read-only] [--plant]\n"
+    "                             the operator panel in a browser (http://127.0.0.1:8080/)\n"
     "\n"
     "Exit status: 0 done, 1 refused or failed (nothing was written), 2 bad command line.\n";
 
@@ -386,6 +389,7 @@ int runCommand(const Options& options) {
     }
     const std::string& command = words[0];
     if (command == "demo") return demoCommand(options);
+    if (command == "serve") return serve::serveCommand(options);
     if (command == "remove") return words.size() == 1 ? removeCommand(options) : usage("remove takes no arguments");
 
     static const std::map<std::string, int> known = {

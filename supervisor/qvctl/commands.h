@@ -23,6 +23,10 @@ struct Options {
     std::string program;             // demo: the program to run
     int timeoutMs = 5000;            // waits for the program
     bool quiet = false;
+    int port = 8080;                 // serve
+    std::string listen = "127.0.0.1";
+    bool readOnly = false;
+    bool servePlant = false;
     std::string self;                // qvctl's own path (argv[0])
     std::vector<std::string> words;  // the command and its arguments
 };

@@ -30,7 +30,7 @@ int parseOptions(int argc, char** argv, Options& options) {
             }
         }
         std::string option = word, value;
-        const bool flag = option == "--quiet" || option == "--help";
+        const bool flag = option == "--quiet" || option == "--help" || option == "--read-only" || option == "--plant";
         if (!flag) {
             if (const std::size_t eq = option.find('='); eq != std::string::npos) {
                 value = option.substr(eq + 1);
@@ -47,6 +47,13 @@ int parseOptions(int argc, char** argv, Options& options) {
         };
         if (option == "--help") options.words = {"help"};
         else if (option == "--quiet") options.quiet = true;
+        else if (option == "--read-only") options.readOnly = true;
+        else if (option == "--plant") options.servePlant = true;
+        else if (option == "--listen") options.listen = value;
+        else if (option == "--port") {
+            if (!numeric(1, 65535) || number != std::floor(number)) return usage("--port takes a port number from 1 to 65535");
+            options.port = static_cast<int>(number);
+        }
         else if (option == "--name") name = value;
         else if (option == "--model") options.target.model = value;
         else if (option == "--program") options.program = value;
