@@ -103,8 +103,9 @@ public:
         for (;;) {
             std::string error;
             std::shared_ptr<Session> current = session(error);
+            // The machine plays only beside a running program.
             if (!plantWanted_ || current == nullptr || current->program.empty() ||
-                plant::findWiring(current->program) == nullptr) {
+                plant::findWiring(current->program) == nullptr || !ctl::readState(current->target).alive) {
                 plant.reset();
                 wiredTo.reset();
                 publishPlant(nullptr);
