@@ -141,7 +141,8 @@ json describeSession(const Session& session) {
     json objects = json::array();
     for (const SceneObject& o : session.objects)
         objects.push_back({{"name", o.name}, {"kind", o.product ? "product" : "actor"}, {"kindId", o.kindId},
-                           {"index", o.index}, {"colour", o.colour}});
+                           {"index", o.index}, {"matrixSlot", o.matrixSlot}, {"statusSlot", o.statusSlot},
+                           {"colour", o.colour}});
     return {{"generation", session.generation}, {"image", session.target.name}, {"program", session.program},
             {"revision", session.target.revision}, {"variables", variables}, {"objects", objects}};
 }

@@ -53,7 +53,8 @@ class Machine {
       suction_cup: () => this.suctionCup(vacuum('suction cup', 'EtatS'), on),
       manipulateur: () => this.cell(position, vacuum('vacuum', 'vacuostat'), on, valueOf),
     }[this.program];
-    this.svg.innerHTML = draw ? draw() : '<text x="20" y="110">no drawing for this program</text>';
+    this.svg.style.display = draw ? '' : 'none';
+    if (draw) this.svg.innerHTML = draw();
   }
 
   static sensor(x, y, name, lit) {
