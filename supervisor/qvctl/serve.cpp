@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <mutex>
 #include <random>
@@ -364,10 +365,14 @@ int serveCommand(const ctl::Options& options) {
                     server.token().c_str());
     else
         std::printf("open %s\n", url.c_str());
+    // The watcher and the plant run for as long as the process: the server only ever
+    // stops by a signal, or here, where nothing may be left to unwind under them.
     std::thread([&server] { server.watch(); }).detach();
     std::thread([&server] { server.playPlant(); }).detach();
-    if (!http.listen_after_bind()) return ctl::fail("the server stopped");
-    return ctl::kExitDone;
+    http.listen_after_bind();
+    ctl::fail("the server stopped");
+    std::fflush(nullptr);
+    std::_Exit(ctl::kExitFailed);
 }
 
 }  // namespace qv::serve

@@ -80,7 +80,14 @@ def test_cylinder_driven_and_watched_from_the_page(start, browser):
     wait_for(lambda: page.status() == "ENDED", what="the end on the page")
     assert "ended" in page.text("notice")
     assert cell.process.wait(5) == 0
-    assert server.process.poll() is None  # the server carries on
+
+    # The server carries on: it tells that the image has gone, and takes the next
+    # program that starts on it.
+    cell.qvctl("remove")
+    wait_for(lambda: "no image" in page.text("notice"), what="the image gone on the page")
+    again = start.cell("bistable_cylinder")
+    wait_for(lambda: page.status() == "STOP" and page.text("pid") == str(again.process.pid), what="the new program")
+    assert server.process.poll() is None
 
 
 def test_manipulator_cycle_played_from_the_page(start, browser):
