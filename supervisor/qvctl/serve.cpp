@@ -353,6 +353,7 @@ int serveCommand(const ctl::Options& options) {
     httplib::Server http;
     // Each open page holds one worker for its events.
     http.new_task_queue = [] { return new httplib::ThreadPool(32); };
+    http.set_payload_max_length(16384);  // a write is a name and a value
     routes(http, server);
     if (!http.bind_to_port(options.listen, options.port))
         return ctl::fail("cannot listen on " + options.listen + " port " + std::to_string(options.port));

@@ -15,6 +15,13 @@ namespace {
 using nlohmann::json;
 namespace fs = std::filesystem;
 
+// A field of a description as text: "" when it is missing or not a string, so that a
+// description of the wrong shape never throws.
+std::string text(const json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : "";
+}
+
 // The symbol description written beside the program's executable, if any.
 std::optional<json> readDescription(int32_t pid) {
     if (pid <= 0) return std::nullopt;
@@ -24,7 +31,7 @@ std::optional<json> readDescription(int32_t pid) {
     std::ifstream in(exe.string() + ".symbols.json");
     if (!in) return std::nullopt;
     json document = json::parse(in, nullptr, false);
-    if (document.is_discarded() || !document.is_object() || document.value("format", "") != "qv-symbols")
+    if (document.is_discarded() || !document.is_object() || text(document, "format") != "qv-symbols")
         return std::nullopt;
     return document;
 }
@@ -64,13 +71,12 @@ void readVariables(Session& session, const json& document) {
     const json& list = document.contains("variables") ? document["variables"] : json::array();
     if (!list.is_array()) return;
     for (const json& entry : list) {
-        if (!entry.is_object() || !entry.value("name", json()).is_string() || !entry.value("slot", json()).is_number_integer())
-            continue;
-        const std::optional<ctl::Kind> kind = kindOf(entry.value("type", ""));
+        if (!entry.is_object() || !entry.contains("slot") || !entry["slot"].is_number_integer()) continue;
+        const std::optional<ctl::Kind> kind = kindOf(text(entry, "type"));
         const int64_t slot = entry["slot"].get<int64_t>();
         if (!kind || slot < 0 || slot > INT32_MAX - 4) continue;
-        ctl::Variable v{entry["name"].get<std::string>(), static_cast<Area>(areaOf(*kind)), static_cast<int32_t>(slot),
-                        *kind, roleOf(entry.value("direction", ""))};
+        ctl::Variable v{text(entry, "name"), static_cast<Area>(areaOf(*kind)), static_cast<int32_t>(slot),
+                        *kind, roleOf(text(entry, "direction"))};
         if (!v.name.empty() && inside(session.target, v.area, v.slot, slotsOf(v.kind))) session.variables.push_back(v);
     }
 }
@@ -86,9 +92,9 @@ void readObjects(Session& session, const json& document) {
         };
         const int64_t matrix = number("matrixSlot"), status = number("statusSlot");
         if (matrix < 0 || status < 0 || matrix > INT32_MAX - 16 || status > INT32_MAX) continue;
-        SceneObject o{entry.value("name", ""), entry.value("kind", "") == "product", static_cast<int32_t>(number("kindId")),
+        SceneObject o{text(entry, "name"), text(entry, "kind") == "product", static_cast<int32_t>(number("kindId")),
                       static_cast<int32_t>(number("index")), static_cast<int32_t>(matrix),
-                      static_cast<int32_t>(status), entry.value("colour", "")};
+                      static_cast<int32_t>(status), text(entry, "colour")};
         if (inside(session.target, kAreaReal, o.matrixSlot, 16) && inside(session.target, kAreaInt, o.statusSlot, 1))
             session.objects.push_back(o);
     }
@@ -118,7 +124,7 @@ std::shared_ptr<Session> openSession(const std::string& image, const std::string
                 session->variables.push_back(*v);
         }
     } else if (description) {
-        session->program = description->value("program", "");
+        session->program = text(*description, "program");
         readVariables(*session, *description);
     } else if (session->target.facts != nullptr) {
         session->program = session->target.facts->program;
