@@ -80,7 +80,9 @@ class Server {
 public:
     explicit Server(const ctl::Options& options)
         : options_(options), token_(newToken()), tokenRequired_(!loopback(options.listen)),
-          plantWanted_(options.servePlant) {}
+          plantWanted_(options.servePlant) {
+        writes_.timeoutMs = options.timeoutMs;
+    }
 
     const std::string& token() const { return token_; }
     bool tokenRequired() const { return tokenRequired_; }
@@ -184,13 +186,7 @@ public:
         std::string error;
         std::shared_ptr<Session> current = session(error);
         if (current == nullptr) return {409, error};
-        int32_t written = -1;
-        ActionResult result = act(*current, action, params, options_.timeoutMs, written);
-        if (written >= 0) {
-            std::lock_guard lock(mutex_);
-            lastWritten_ = written;
-        }
-        return result;
+        return act(*current, action, params, writes_);
     }
 
     // Whether a write may go ahead; why not, when not.
@@ -261,9 +257,9 @@ private:
                       ", instance " +
                       std::to_string(ImageView::read(current->target.view.controlInt(kBpcurrentinstanceFromExec))) +
                       " (cycle " + cycle + ")";
-        else if (s.status == kStatusStop && lastStatus_ == kStatusRun && lastWritten_ != kStatusStop)
+        else if (s.status == kStatusStop && lastStatus_ == kStatusRun && writes_.lastWritten != kStatusStop)
             reason_ = "stopped by a data breakpoint or by the model at cycle " + cycle;
-        else if (s.status == kStatusStop && lastWritten_ == kStatusStep)
+        else if (s.status == kStatusStop && writes_.lastWritten == kStatusStep)
             reason_ = "stepped to cycle " + cycle;
         else if (s.status == kStatusStop || s.status == kStatusRun)
             reason_.clear();
@@ -296,7 +292,7 @@ private:
     uint64_t generation_ = 0;
     std::string reason_;
     int32_t lastStatus_ = -1;
-    int32_t lastWritten_ = -1;
+    WriteState writes_;
     json plantState_ = json::object();
 };
 

@@ -83,22 +83,26 @@ ActionResult writeValue(const Session& session, const Params& params, bool force
     return done(shown(session, *v));
 }
 
-ActionResult status(const Session& session, int32_t wanted, int timeoutMs, int32_t& lastWritten) {
+ActionResult status(const Session& session, int32_t wanted, WriteState& writes) {
     if (!ctl::programRuns(session.target)) return refused("no program runs on image \"" + session.target.name + "\"");
-    lastWritten = wanted;
-    if (!ctl::writeStatus(session.target, wanted, timeoutMs))
+    writes.lastWritten = wanted;
+    ++writes.statusWrites;
+    if (!ctl::writeStatus(session.target, wanted, writes.timeoutMs))
         return refused(std::string("the program did not take ") + statusName(wanted) + " in time");
     return done(std::string(statusName(wanted)) + " at cycle " + std::to_string(ctl::readState(session.target).cycle));
 }
 
-ActionResult step(const Session& session, const Params& params, int timeoutMs, int32_t& lastWritten) {
+ActionResult step(const Session& session, const Params& params, WriteState& writes) {
     int32_t count = 1;
     if (const std::string* text = param(params, "count"); text != nullptr && (!parseWhole(text, count) || count < 1 || count > 10000))
         return bad("step takes a number of cycles from 1 to 10000");
     if (!ctl::programRuns(session.target)) return refused("no program runs on image \"" + session.target.name + "\"");
-    lastWritten = kStatusStep;
-    const int timeout = timeoutMs + static_cast<int>(3 * ctl::periodMs(session.target));
+    writes.lastWritten = kStatusStep;
+    const uint32_t mine = ++writes.statusWrites;
+    const int timeout = writes.timeoutMs + static_cast<int>(3 * ctl::periodMs(session.target));
     for (int32_t k = 0; k < count; ++k) {
+        // Another status written meanwhile (STOP, RUN, END) ends the run of steps.
+        if (writes.statusWrites != mine) return done("steps ended by another command");
         switch (ctl::stepOnce(session.target, timeout)) {
             case ctl::StepOutcome::Stopped: break;
             case ctl::StepOutcome::Paused: return done("PAUSE at cycle " + std::to_string(ctl::readState(session.target).cycle));
@@ -159,15 +163,15 @@ void setControlBool(const Session& session, int32_t slot, bool on) {
 
 }  // namespace
 
-ActionResult act(const Session& session, const std::string& action, const Params& params, int timeoutMs,
-                 int32_t& lastWritten) {
-    if (action == "run") return status(session, kStatusRun, timeoutMs, lastWritten);
-    if (action == "stop") return status(session, kStatusStop, timeoutMs, lastWritten);
-    if (action == "step") return step(session, params, timeoutMs, lastWritten);
+ActionResult act(const Session& session, const std::string& action, const Params& params, WriteState& writes) {
+    if (action == "run") return status(session, kStatusRun, writes);
+    if (action == "stop") return status(session, kStatusStop, writes);
+    if (action == "step") return step(session, params, writes);
     if (action == "end") {
         if (!ctl::programRuns(session.target)) return refused("no program runs on image \"" + session.target.name + "\"");
-        lastWritten = kStatusEnd;
-        if (!ctl::endProgram(session.target, timeoutMs + 2000)) return refused("the program did not end in time");
+        writes.lastWritten = kStatusEnd;
+        ++writes.statusWrites;
+        if (!ctl::endProgram(session.target, writes.timeoutMs + 2000)) return refused("the program did not end in time");
         return done("the program ended at cycle " + std::to_string(ctl::readState(session.target).cycle));
     }
     if (action == "period") return period(session, params);

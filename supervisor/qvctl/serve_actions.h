@@ -2,6 +2,7 @@
 // commands and checked as its command line checks them.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <string>
 
@@ -16,9 +17,16 @@ struct ActionResult {
 
 using Params = std::multimap<std::string, std::string>;
 
+// What the writes of all pages share: the status written last, for telling why the
+// program stopped, and a count of status writes, which ends a run of steps early.
+struct WriteState {
+    int timeoutMs;
+    std::atomic<int32_t> lastWritten{-1};
+    std::atomic<uint32_t> statusWrites{0};
+};
+
 // `action`: run, stop, step, end, period, set, force, unforce, trace, traceon, break,
-// location. `lastWritten` receives the status written, for telling why the program stopped.
-ActionResult act(const Session& session, const std::string& action, const Params& params, int timeoutMs,
-                 int32_t& lastWritten);
+// location.
+ActionResult act(const Session& session, const std::string& action, const Params& params, WriteState& writes);
 
 }  // namespace qv::serve

@@ -156,13 +156,15 @@ function showState(s) {
   panel.state = s;
   const ended = !s.alive;
   const status = $('status');
-  status.textContent = ended ? 'ENDED' : (s.statusName || String(s.status));
+  status.textContent = s.statusName || String(s.status);
   status.className = ended ? 'ENDED' : s.statusName;
   $('cycle').textContent = s.cycle;
   $('period').textContent = number(s.period / 1000, 1) + ' ms';
   if (document.activeElement !== $('periodms')) $('periodms').value = s.period ? s.period / 1000 : '';
   $('measured').textContent = 'mean ' + number(s.measured[0] / 1000, 2) + ' ms, min ' +
     number(s.measured[1] / 1000, 2) + ' ms, max ' + number(s.measured[2] / 1000, 2) + ' ms';
+  $('changes').textContent = 'mean ' + number(s.changes[0], 1) + ', min ' + number(s.changes[1], 0) +
+    ', max ' + number(s.changes[2], 0);
   $('pid').textContent = s.pid === 0 ? 'none' : s.pid + (s.alive ? '' : ' (gone)');
   $('lastcall').textContent = 'location ' + s.lastCall[0] + ', instance ' + s.lastCall[1] + ', kind ' + s.lastCall[2];
   $('reason').textContent = s.reason || '';
@@ -204,7 +206,7 @@ function startSession(description) {
 function noSession(error) {
   panel.session = null;
   $('program').textContent = 'no program';
-  $('status').textContent = 'ENDED';
+  $('status').textContent = '–';
   $('status').className = 'ENDED';
   $('notice').textContent = error + '; the panel waits for the image';
   $('notice').className = 'bad';
