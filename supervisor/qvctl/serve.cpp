@@ -57,6 +57,7 @@ bool loopback(const std::string& address) {
 const char* contentType(const std::string& name) {
     if (name.ends_with(".html")) return "text/html; charset=utf-8";
     if (name.ends_with(".css")) return "text/css; charset=utf-8";
+    if (name.ends_with(".txt")) return "text/plain; charset=utf-8";
     return "application/javascript; charset=utf-8";
 }
 
@@ -126,12 +127,12 @@ public:
                 plant = plant::Plant::wire(current->target.view, current->program,
                                            {options_.travelSeconds, options_.vacuumSeconds}, error);
                 wiredTo = current;
-                if (plant) plant->writeSensors();
+                if (plant) {
+                    plant->writeSensors();
+                    publishPlant(&*plant);
+                }
             }
-            if (plant) {
-                plant->poll();
-                publishPlant(&*plant);
-            }
+            if (plant && plant->poll() != 0) publishPlant(&*plant);
             platform::sleepMilliseconds(2);
         }
     }

@@ -25,6 +25,10 @@ set(qv_web_files
   scene.js=${web}/scene.js
   three.min.js=${QV_THREE_DIR}/three.min.js
   OrbitControls.js=${QV_THREE_DIR}/examples/js/controls/OrbitControls.js)
+# three.js is MIT-licensed: its copyright notice travels with the copy compiled in.
+if(EXISTS /usr/share/doc/libjs-three/copyright)
+  list(APPEND qv_web_files three-copyright.txt=/usr/share/doc/libjs-three/copyright)
+endif()
 set(qv_web_paths "")
 foreach(entry IN LISTS qv_web_files)
   string(REGEX REPLACE "^[^=]*=" "" path "${entry}")
