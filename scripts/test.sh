@@ -10,8 +10,14 @@ command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [[ -f /usr/include/gtest/gtest.h ]] || need+=(libgtest-dev libgmock-dev)
 [[ -f /usr/include/benchmark/benchmark.h ]] || need+=(libbenchmark-dev)
+command -v pkg-config >/dev/null || need+=(pkg-config)
+[[ -f /usr/include/httplib.h ]] || need+=(libcpp-httplib-dev)
 [[ -f /usr/include/nlohmann/json.hpp ]] || need+=(nlohmann-json3-dev)
-/usr/bin/python3 -c 'import pytest' 2>/dev/null || need+=(python3-pytest)
+[[ -f /usr/share/javascript/three/three.min.js ]] || need+=(libjs-three)
+command -v chromium >/dev/null || need+=(chromium)
+command -v chromedriver >/dev/null || need+=(chromium-driver)
+/usr/bin/python3 -c "import selenium" 2>/dev/null || need+=(python3-selenium)
+/usr/bin/python3 -c "import pytest" 2>/dev/null || need+=(python3-pytest)
 if ((${#need[@]})); then
   if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
     echo "Installing ${need[*]}..."

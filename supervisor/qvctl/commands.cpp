@@ -11,6 +11,7 @@
 #include "supervisor/qvctl/cycles.h"
 #include "supervisor/qvctl/display.h"
 #include "supervisor/qvctl/lists.h"
+#include "supervisor/qvctl/serve.h"
 #include "supervisor/qvctl/steps.h"
 #include "supervisor/qvctl/trace_reader.h"
 #include "supervisor/qvctl/values.h"
@@ -60,6 +61,8 @@ const char* const kUsage =
     "                             play the machine beside the program\n"
     "  demo [--program P] [--travel S] [--period MS]\n"
     "                             run one whole machine cycle with its plant and explain it\n"
+    "  serve [--port N] [--listen ADDR] [--read-only] [--plant]\n"
+    "                             the operator panel in a browser (http://127.0.0.1:8080/)\n"
     "\n"
     "  help [COMMAND]             this list, or what one command does\n"
     "\n"
@@ -488,6 +491,7 @@ int runCommand(const Options& options) {
     }
     const std::string& command = words[0];
     if (command == "demo") return demoCommand(options);
+    if (command == "serve") return serve::serveCommand(options);
     if (command == "remove") return words.size() == 1 ? removeCommand(options) : usage("remove takes no arguments");
     if (command == "list") return words.size() == 1 ? listCommand() : usage("list takes no arguments");
     if (command == "plot") return traceFileCommand(options, command);

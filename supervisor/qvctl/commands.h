@@ -30,6 +30,10 @@ struct Options {
     std::string output;              // trace export, plot: the file to write ("" standard output)
     bool raw = false;                // set, force: write control words unchecked
     std::string symbolsFile;         // --symbols: a description for a program without one beside it
+    int port = 8080;                 // serve
+    std::string listen = "127.0.0.1";
+    bool readOnly = false;
+    bool servePlant = false;
     std::string self;                // qvctl's own path (argv[0])
     std::vector<std::string> words;  // the command and its arguments
 };

@@ -33,7 +33,8 @@ int parseOptions(int argc, char** argv, Options& options) {
         }
         std::string option = word, value;
         const bool flag = option == "--quiet" || option == "--help" || option == "--version" || option == "--raw" || option == "--values" ||
-                          option == "--vcd" || option == "--csv";
+                          option == "--vcd" || option == "--csv" ||
+                          option == "--read-only" || option == "--plant";
         if (!flag) {
             if (const std::size_t eq = option.find('='); eq != std::string::npos) {
                 value = option.substr(eq + 1);
@@ -59,6 +60,12 @@ int parseOptions(int argc, char** argv, Options& options) {
         } else if (option == "--output") {
             if (value.empty()) return usage("--output (-o) needs a file name");
             options.output = value;
+        } else if (option == "--read-only") options.readOnly = true;
+        else if (option == "--plant") options.servePlant = true;
+        else if (option == "--listen") options.listen = value;
+        else if (option == "--port") {
+            if (!numeric(1, 65535) || number != std::floor(number)) return usage("--port takes a port number from 1 to 65535");
+            options.port = static_cast<int>(number);
         }
         else if (option == "--name") name = value;
         else if (option == "--model") options.target.model = value;

@@ -1,0 +1,279 @@
+// The operator panel: live values from the server's events, writes as small POSTs.
+'use strict';
+
+const token = new URLSearchParams(location.search).get('token') || '';
+const $ = (id) => document.getElementById(id);
+
+const panel = {
+  session: null,   // what the server described: program, variables, objects
+  texts: [],       // per variable, as qvctl prints it
+  flags: [],       // per variable: 1 forced, 2 traced, 4 data breakpoint
+  rows: [],        // per variable, its table row
+  byName: {},      // name -> index
+  state: null,
+  machine: null,
+  scene: null,
+  trend: null,
+  events: 0,       // received, for the rate shown
+  lastEventMs: 0,  // server time of the last event
+  lag: 0,          // ms from the server's event to this page
+};
+window.qv = panel;
+
+// ---- Writes ----------------------------------------------------------------------------
+
+async function post(action, params) {
+  const body = new URLSearchParams(params || {});
+  let reply;
+  try {
+    const response = await fetch('/api/' + action, {
+      method: 'POST', body, headers: { 'X-QV-Token': token || 'none' },
+    });
+    reply = await response.json();
+  } catch (error) {
+    reply = { ok: false, message: 'no answer from qvctl serve' };
+  }
+  $('message').textContent = reply.message;
+  $('message').className = reply.ok ? '' : 'bad';
+  return reply;
+}
+panel.post = post;
+
+// ---- The variables table ---------------------------------------------------------------
+
+function groupOf(name) {
+  const dot = name.lastIndexOf('.');
+  return dot < 0 ? '' : name.slice(0, dot);
+}
+
+function button(text, onClick) {
+  const b = document.createElement('button');
+  b.type = 'button';
+  b.textContent = text;
+  b.addEventListener('click', onClick);
+  return b;
+}
+
+function checkbox(onChange) {
+  const c = document.createElement('input');
+  c.type = 'checkbox';
+  c.addEventListener('change', () => onChange(c.checked));
+  return c;
+}
+
+function buildTable(variables) {
+  const body = $('vartable');
+  body.textContent = '';
+  panel.rows = [];
+  let group = null;
+  variables.forEach((v, k) => {
+    const g = groupOf(v.name);
+    if (g !== group) {
+      group = g;
+      const head = document.createElement('tr');
+      head.className = 'group';
+      head.dataset.group = g;
+      head.innerHTML = '<th colspan="9"></th>';
+      head.firstChild.textContent = g === '' ? 'top model' : 'instance ' + g;
+      body.appendChild(head);
+    }
+    const row = document.createElement('tr');
+    row.dataset.var = v.name;
+    row.dataset.group = g;
+    for (const text of [v.name, v.type, v.area + ' ' + v.slot, v.direction]) {
+      const cell = document.createElement('td');
+      cell.textContent = text;
+      row.appendChild(cell);
+    }
+    const value = document.createElement('td');
+    value.setAttribute('data-value', '');
+    row.appendChild(value);
+    const write = document.createElement('td');
+    const edit = document.createElement('input');
+    edit.className = 'edit';
+    edit.setAttribute('aria-label', 'value for ' + v.name);
+    edit.addEventListener('keydown', (e) => { if (e.key === 'Enter') post('set', { name: v.name, value: edit.value }); });
+    write.append(edit,
+      button('set', () => post('set', { name: v.name, value: edit.value })),
+      button('force', () => post('force', { name: v.name, value: edit.value })),
+      button('unforce', () => post('unforce', { name: v.name })));
+    row.appendChild(write);
+    const trace = document.createElement('td');
+    const traceBox = checkbox((on) => post('trace', { name: v.name, on: on ? 1 : 0 }));
+    traceBox.className = 'trace';
+    trace.appendChild(traceBox);
+    row.appendChild(trace);
+    const brk = document.createElement('td');
+    if (v.type === 'BOOL') {
+      const breakBox = checkbox((on) => post('break', { name: v.name, on: on ? 1 : 0 }));
+      breakBox.className = 'break';
+      brk.appendChild(breakBox);
+    }
+    row.appendChild(brk);
+    const trend = document.createElement('td');
+    if (v.type !== 'STRING') trend.appendChild(checkbox((on) => panel.trend.choose(v, on)));
+    row.appendChild(trend);
+    body.appendChild(row);
+    panel.rows.push(row);
+  });
+  applyFilter();
+}
+
+function applyFilter() {
+  const words = $('filter').value.trim().toLowerCase().split(/\s+/).filter((w) => w);
+  const shownGroups = new Set();
+  panel.rows.forEach((row, k) => {
+    const v = panel.session.variables[k];
+    const text = (v.name + ' ' + v.type + ' ' + v.direction).toLowerCase();
+    const shown = words.every((w) => text.includes(w));
+    row.hidden = !shown;
+    if (shown) shownGroups.add(row.dataset.group);
+  });
+  for (const head of document.querySelectorAll('#vartable tr.group')) head.hidden = !shownGroups.has(head.dataset.group);
+}
+
+function showValue(k) {
+  const row = panel.rows[k];
+  if (!row) return;
+  const flags = panel.flags[k];
+  row.querySelector('[data-value]').textContent = panel.texts[k];
+  row.classList.toggle('forced', (flags & 1) !== 0);
+  row.classList.toggle('traced', (flags & 2) !== 0);
+  row.classList.toggle('breakpoint', (flags & 4) !== 0);
+  const trace = row.querySelector('input.trace');
+  if (trace && document.activeElement !== trace) trace.checked = (flags & 2) !== 0;
+  const brk = row.querySelector('input.break');
+  if (brk && document.activeElement !== brk) brk.checked = (flags & 4) !== 0;
+}
+
+// ---- Status -------------------------------------------------------------------------------
+
+function number(value, digits) {
+  return value === null || value === undefined ? '–' : Number(value).toFixed(digits);
+}
+
+function showState(s) {
+  panel.state = s;
+  const ended = !s.alive;
+  const status = $('status');
+  status.textContent = s.statusName || String(s.status);
+  status.className = ended ? 'ENDED' : s.statusName;
+  $('cycle').textContent = s.cycle;
+  $('period').textContent = number(s.period / 1000, 1) + ' ms';
+  if (document.activeElement !== $('periodms')) $('periodms').value = s.period ? s.period / 1000 : '';
+  $('measured').textContent = 'mean ' + number(s.measured[0] / 1000, 2) + ' ms, min ' +
+    number(s.measured[1] / 1000, 2) + ' ms, max ' + number(s.measured[2] / 1000, 2) + ' ms';
+  $('changes').textContent = 'mean ' + number(s.changes[0], 1) + ', min ' + number(s.changes[1], 0) +
+    ', max ' + number(s.changes[2], 0);
+  $('pid').textContent = s.pid === 0 ? 'none' : s.pid + (s.alive ? '' : ' (gone)');
+  $('lastcall').textContent = 'location ' + s.lastCall[0] + ', instance ' + s.lastCall[1] + ', kind ' + s.lastCall[2];
+  $('reason').textContent = s.reason || '';
+  if (document.activeElement !== $('traceon')) $('traceon').checked = s.trace;
+  if (document.activeElement !== $('plant')) $('plant').checked = !!(s.plant && s.plant.on);
+  const notice = $('notice');
+  notice.textContent = ended ? (s.reason || 'no program runs on the image') +
+    '; the panel waits for a program on image ' + panel.session.image : '';
+  notice.className = ended ? 'bad' : '';
+  const list = $('bplist');
+  list.textContent = '';
+  for (const [loc, inst] of s.locations) {
+    list.append(' location ' + loc + ' instance ' + inst + ' ',
+      button('remove', () => post('location', { location: loc, instance: inst, on: 0 })));
+  }
+}
+
+// ---- Sessions and events ----------------------------------------------------------------
+
+function startSession(description) {
+  panel.session = description;
+  panel.texts = description.variables.map(() => '');
+  panel.flags = description.variables.map(() => 0);
+  panel.byName = {};
+  description.variables.forEach((v, k) => { panel.byName[v.name] = k; });
+  $('program').textContent = description.program || 'unknown program';
+  $('image').textContent = description.image;
+  $('revision').textContent = description.revision;
+  document.title = (description.program || 'program') + ' – qvctl panel';
+  buildTable(description.variables);
+  panel.trend.reset();
+  panel.machine = new Machine($('drawing'), $('lamps'), $('pushbuttons'), description, post);
+  if (panel.scene) panel.scene.dispose();
+  panel.scene = null;
+  $('scene3d').hidden = description.objects.length === 0;
+  if (description.objects.length > 0) panel.scene = new Scene($('scene'), description.objects);
+}
+
+function noSession(error) {
+  panel.session = null;
+  $('program').textContent = 'no program';
+  $('status').textContent = '–';
+  $('status').className = 'ENDED';
+  $('notice').textContent = error + '; the panel waits for the image';
+  $('notice').className = 'bad';
+  $('vartable').textContent = '';
+  panel.rows = [];
+}
+
+// The value of a variable by name, as text.
+panel.value = (name) => {
+  const k = panel.byName[name];
+  return k === undefined ? undefined : panel.texts[k];
+};
+
+function onEvent(message) {
+  panel.events++;
+  panel.lastEventMs = message.ms;
+  panel.lag = Date.now() - message.ms;
+  if ('session' in message) {
+    if (message.session === null) noSession(message.error);
+    else startSession(message.session);
+  }
+  if (!panel.session) return;
+  if (message.values) {
+    for (const [k, [text, flags]] of Object.entries(message.values)) {
+      panel.texts[k] = text;
+      panel.flags[k] = flags;
+      showValue(Number(k));
+    }
+  }
+  if (message.state) showState(message.state);
+  if (message.objects && panel.scene) panel.scene.update(message.objects);
+  if (panel.machine && (message.values || message.state)) panel.machine.update(panel.value, panel.state);
+}
+
+function connect() {
+  const source = new EventSource('/api/events');
+  source.onmessage = (e) => onEvent(JSON.parse(e.data));
+  source.onerror = () => {
+    $('notice').textContent = 'lost the connection to qvctl serve; retrying';
+    $('notice').className = 'bad';
+  };
+}
+
+// ---- Controls ----------------------------------------------------------------------------
+
+function wire() {
+  $('run').addEventListener('click', () => post('run'));
+  $('stop').addEventListener('click', () => post('stop'));
+  $('step').addEventListener('click', () => post('step', { count: $('stepcount').value || '1' }));
+  $('end').addEventListener('click', () => post('end'));
+  $('setperiod').addEventListener('click', () => post('period', { ms: $('periodms').value }));
+  $('plant').addEventListener('change', (e) => post('plant', { on: e.target.checked ? 1 : 0 }));
+  $('traceon').addEventListener('change', (e) => post('traceon', { on: e.target.checked ? 1 : 0 }));
+  $('filter').addEventListener('input', applyFilter);
+  $('bpadd').addEventListener('click', () =>
+    post('location', { location: $('bploc').value, instance: $('bpinst').value, on: 1 }));
+  panel.trend = new Trend($('trendcanvas'), (name) => panel.value(name));
+  $('trendpause').addEventListener('change', (e) => panel.trend.pause(e.target.checked));
+  $('trendwindow').addEventListener('change', (e) => panel.trend.zoom(Number(e.target.value)));
+  $('trendcsv').addEventListener('click', () => panel.trend.download());
+  let seen = 0;
+  setInterval(() => {
+    $('rate').textContent = panel.events - seen;
+    seen = panel.events;
+    $('lag').textContent = 'last ' + panel.lag + ' ms after the server';
+  }, 1000);
+}
+
+wire();
+connect();
