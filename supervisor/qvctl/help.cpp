@@ -30,7 +30,9 @@ constexpr CommandHelp kHelp[] = {
     {"set",
      "qvctl set VAR VALUE\n"
      "  Write a current value: TRUE/FALSE, a whole number, a real, a character, a duration\n"
-     "  such as 2.5s. The program sees it in its next cycle.\n"},
+     "  such as 2.5s. The program sees it in its next cycle. execstatus takes FREE, STOP,\n"
+     "  RUN, STEP, END, PAUSE (0 to 5) and simuperiod a period above 0 and below 2^32 us;\n"
+     "  --raw writes any value into them on purpose, for testing a program's defences.\n"},
     {"force", "qvctl force VAR VALUE\n  Pin a variable to a value whatever the model writes.\n"},
     {"unforce", "qvctl unforce VAR...\n  Release forced variables; each keeps its value until the program writes it.\n"},
     {"trace",
@@ -69,6 +71,12 @@ constexpr CommandHelp kHelp[] = {
     {"remove", "qvctl remove\n  Delete the image (the program must have ended).\n"},
     {"plant", "qvctl plant [MODEL] [--travel S] [--vacuum S] [--cycles N] [--quiet]\n  Play the machine beside the program.\n"},
     {"demo", "qvctl demo [--program P] [--travel S] [--period MS]\n  Run one whole machine cycle with its plant and explain it.\n"},
+    {"serve",
+     "qvctl serve [--port N] [--listen ADDR] [--read-only] [--plant]\n"
+     "  The operator panel in a browser, on http://127.0.0.1:8080/ unless told otherwise:\n"
+     "  status and control, variables, trends, the machine drawn live, the 3D scene. Beyond\n"
+     "  localhost every write needs the token of the printed address; --read-only refuses\n"
+     "  every write; --plant plays the machine beside the program.\n"},
     {"help", "qvctl help [COMMAND]\n  The list of commands, or what one command does.\n"},
 };
 
