@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "supervisor/qvctl/control.h"
@@ -451,6 +452,11 @@ int traceFileCommand(const Options& options, const std::string& command) {
     std::optional<Target> target = openTarget(options.target, error);
     if (!target && !file && command != "plot") return fail(error);
     const Target* seen = target ? &*target : nullptr;
+    // A file named after another program than the image's takes its names from its own.
+    if (seen != nullptr && file && seen->facts != nullptr) {
+        const std::string stem = std::filesystem::path(*file).stem().string();
+        if (symbols::findProgram(stem) != nullptr && stem != seen->facts->program) seen = nullptr;
+    }
     if (command == "plot") return plotCommand(options, seen);
     if (words[1] == "show") return traceShowCommand(options, seen, file);
     return traceExportCommand(options, seen, file);
