@@ -393,7 +393,8 @@ int watchCommand(const Options& options, const Target& target, const Words& word
     if (!variables) return kExitFailed;
     if (options.cycles && *options.cycles < 1) return fail("--cycles takes a number of at least 1");
     std::vector<std::string> last;
-    std::string line = "cycle " + lastCycleText(target, readState(target)) + ":";
+    const std::optional<int32_t> start = lastCycle(target, readState(target));
+    std::string line = start ? "cycle " + std::to_string(*start) + ":" : "before the first cycle:";
     for (const Variable& v : *variables) {
         last.push_back(displayText(target, v));
         line += (line.back() == ':' ? " " : ", ") + v.name + " = " + last.back();

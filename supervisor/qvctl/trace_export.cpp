@@ -88,7 +88,7 @@ void writeVcd(std::ostream& out, const TraceFile& file, const TraceNames& names)
     }
     out << "$upscope $end\n$enddefinitions $end\n";
 
-    const auto [first, last] = cycleRange(file);
+    const int64_t first = cycleRange(file).first;
     out << "#" << dumpTime(file, first) << "\n$dumpvars\n" << vcdValue(Signal{kAreaInt, 0, 0, {}}, static_cast<double>(first), vcdCode(0)) << "\n";
     for (std::size_t k = 0; k < signals.size(); ++k) out << vcdValue(signals[k], signals[k].initial, vcdCode(k + 1)) << "\n";
     out << "$end\n";
@@ -107,7 +107,6 @@ void writeVcd(std::ostream& out, const TraceFile& file, const TraceNames& names)
         out << vcdValue(Signal{kAreaInt, 0, 0, {}}, static_cast<double>(cycle), vcdCode(0)) << "\n";
         for (const std::string& change : changes) out << change << "\n";
     }
-    (void)last;
 }
 
 std::string csvField(const std::string& text) {

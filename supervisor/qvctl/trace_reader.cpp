@@ -203,8 +203,13 @@ TraceNames traceNames(const Target* target, const std::string& path) {
         return nullptr;
     };
     names.name = [target, symbolAt](int area, int32_t slot) -> std::string {
+        if (const symbols::Symbol* s = symbolAt(area, slot)) {
+            // A TIME is traced by its days and its ticks.
+            if (s->type != symbols::Type::Time) return s->name;
+            const int32_t part = slot - s->slot;
+            return std::string(s->name) + (part == 2 ? ".days" : part == 3 ? ".ticks" : ".header");
+        }
         if (target != nullptr) return nameOfSlot(*target, area, slot);
-        if (const symbols::Symbol* s = symbolAt(area, slot)) return s->name;
         return slotName(area, slot);
     };
     names.value = [execstatusSlot](int area, int32_t slot, double value) -> std::string {

@@ -28,14 +28,13 @@ std::string describeEvent(const TraceEvent& e, const TraceNames& names) {
 
 }  // namespace
 
-int traceShowCommand(const Options& options, const Target* target, const std::optional<std::string>& file) {
+int traceShowCommand(const Options& /*options*/, const Target* target, const std::optional<std::string>& file) {
     std::string error;
     const std::optional<std::string> path = traceFilePath(file, target, error);
     if (!path) return fail(error);
     const std::optional<TraceFile> trace = readTraceFile(*path, error);
     if (!trace) return fail(error);
     const TraceNames names = traceNames(target, *path);
-    (void)options;
 
     std::printf("trace file %s\n", trace->path.c_str());
     std::string about = names.program.empty() ? "program unknown" : "program " + names.program;
