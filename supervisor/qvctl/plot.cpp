@@ -47,10 +47,11 @@ struct Axis {
     double perCycle;
     int64_t first;
     std::vector<int64_t> pauses;
+    double gap = kPauseGap;  // narrower when there are many pauses
 
     double x(int64_t cycle) const {
         const auto before = std::upper_bound(pauses.begin(), pauses.end(), cycle) - pauses.begin();
-        return left + static_cast<double>(cycle - first) * perCycle + static_cast<double>(before) * kPauseGap;
+        return left + static_cast<double>(cycle - first) * perCycle + static_cast<double>(before) * gap;
     }
 };
 
@@ -123,7 +124,9 @@ std::string renderSvg(const TraceFile& file, const TraceNames& names, const std:
     std::size_t longest = 8;
     for (const Signal& s : signals) longest = std::max(longest, names.name(s.area, s.slot).size());
     Axis axis{16.0 + kCharWidth * static_cast<double>(longest) + 12.0, 1.0, first, pausesOf(file)};
-    axis.perCycle = std::clamp(kPlotWidth / static_cast<double>(std::max<int64_t>(end - first, 1)), 0.2, 24.0);
+    if (!axis.pauses.empty()) axis.gap = std::clamp(400.0 / static_cast<double>(axis.pauses.size()), 1.0, kPauseGap);
+    // The whole trace fits the width; a short one gets wide cycles.
+    axis.perCycle = std::min(kPlotWidth / static_cast<double>(std::max<int64_t>(end - first, 1)), 24.0);
     const double right = axis.x(end);
     double height = kTop;
     for (const Signal& s : signals) height += (s.area == kAreaBool ? kBoolLane : kNumberLane) + kLaneGap;
@@ -165,7 +168,7 @@ std::string renderSvg(const TraceFile& file, const TraceNames& names, const std:
             << "\" class=\"axis\" text-anchor=\"end\">time</text>\n";
     for (int64_t p : axis.pauses) {
         const double x = axis.x(p);
-        svg << "<rect x=\"" << number(x - kPauseGap) << "\" y=\"" << number(kTop - 4.0) << "\" width=\"" << number(kPauseGap)
+        svg << "<rect x=\"" << number(x - axis.gap) << "\" y=\"" << number(kTop - 4.0) << "\" width=\"" << number(axis.gap)
             << "\" height=\"" << number(axisTop - kTop + 8.0) << "\" fill=\"#aab7b8\" fill-opacity=\"0.55\"/>\n";
     }
 

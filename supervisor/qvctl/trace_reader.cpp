@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -216,7 +217,10 @@ TraceNames traceNames(const Target* target, const std::string& path) {
         if (area == kAreaBool) return value != 0.0 ? "TRUE" : "FALSE";
         if (area == kAreaInt && slot == execstatusSlot) return statusText(static_cast<int32_t>(value));
         char text[40];
-        std::snprintf(text, sizeof text, "%g", value);
+        if (area == kAreaReal || !std::isfinite(value))
+            std::snprintf(text, sizeof text, "%g", value);
+        else
+            std::snprintf(text, sizeof text, "%.0f", value);
         return text;
     };
     return names;
