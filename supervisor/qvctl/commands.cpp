@@ -403,15 +403,19 @@ int watchCommand(const Options& options, const Target& target, const Words& word
     const int32_t first = readState(target).cycle;
     for (;;) {
         const ProgramState s = readState(target);
-        std::string changes;
+        // A change the model made carries the number of the cycle that made it (the last
+        // one that ran); an input's change, the number of the cycle that will first see it.
+        const int32_t made = lastCycle(target, s).value_or(firstCycle(target.revision) - 1);
+        std::map<int32_t, std::string> changes;
         for (std::size_t k = 0; k < variables->size(); ++k) {
-            std::string now = displayText(target, (*variables)[k]);
+            const Variable& v = (*variables)[k];
+            std::string now = displayText(target, v);
             if (now == last[k]) continue;
-            changes += (changes.empty() ? "" : ", ") + (*variables)[k].name + " = " + now;
+            std::string& text = changes[v.role == std::string_view("input") ? made + 1 : made];
+            text += (text.empty() ? "" : ", ") + v.name + " = " + now;
             last[k] = std::move(now);
         }
-        // A change carries the number of the cycle that made it.
-        if (!changes.empty()) std::printf("cycle %s: %s\n", lastCycleText(target, s).c_str(), changes.c_str());
+        for (const auto& [cycle, text] : changes) std::printf("cycle %d: %s\n", cycle, text.c_str());
         if (options.cycles && s.cycle - first >= *options.cycles) return kExitDone;
         if (!s.alive) {
             std::printf("no program runs on the image\n");

@@ -207,9 +207,10 @@ int plotCommand(const Options& options, const Target* target) {
     std::string error;
     const std::optional<std::string> path = traceFilePath(file, target, error);
     if (!path) return fail(error);
-    const std::optional<TraceFile> trace = readTraceFile(*path, error);
+    std::optional<TraceFile> trace = readTraceFile(*path, error);
     if (!trace) return fail(error);
     const TraceNames names = traceNames(target, *path);
+    numberByCycles(*trace, names.program);
     std::vector<Signal> all = signalsOf(*trace), chosen;
     if (rest.empty()) {
         chosen = all;

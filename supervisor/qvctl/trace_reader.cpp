@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "supervisor/qvctl/display.h"
+#include "supervisor/symbols/recognition.h"
 
 namespace qv::ctl {
 
@@ -131,10 +132,45 @@ std::optional<TraceFile> readTraceFile(const std::string& path, std::string& err
     return file;
 }
 
+namespace {
+
+// Who writes a slot: an input of the program is written by the supervisor or the plant;
+// a slot that some instance has as an output is written by that model.
+enum class Writer { Supervisor, ModelOutput, Model };
+
+Writer writerOf(const symbols::ProgramSymbols* table, int area, int32_t slot) {
+    if (table == nullptr) return Writer::Model;
+    bool input = false;
+    for (const symbols::Symbol& s : table->symbols) {
+        if (s.area != area || slot < s.slot || slot >= s.slot + symbols::slotCount(s.type)) continue;
+        if (s.direction == symbols::Direction::Output) return Writer::ModelOutput;
+        input = input || s.direction == symbols::Direction::Input;
+    }
+    return input ? Writer::Supervisor : Writer::Model;
+}
+
+}  // namespace
+
+void numberByCycles(TraceFile& file, const std::string& program) {
+    if (file.timeStamped) return;
+    const symbols::ProgramSymbols* table = symbols::findProgram(program);
+    const symbols::ProgramFacts* facts = symbols::findFacts(program);
+    const bool revision1 = facts != nullptr && facts->revision == 1;
+    for (TraceEvent& e : file.events) {
+        if (e.kind != TraceEventKind::Value) continue;
+        const Writer writer = writerOf(table, e.area, e.slot);
+        if (writer == Writer::Supervisor || (revision1 && writer == Writer::ModelOutput)) continue;
+        --e.cycle;
+    }
+    std::stable_sort(file.events.begin(), file.events.end(),
+                     [](const TraceEvent& a, const TraceEvent& b) { return a.cycle < b.cycle; });
+}
+
 int64_t firstCycleOf(const TraceFile& file) { return file.timeStamped ? 1 : 0; }
 
 double simulatedSeconds(const TraceFile& file, int64_t cycle) {
-    return static_cast<double>(cycle - firstCycleOf(file)) * file.periodMs / 1000.0;
+    // What start-up wrote before the first cycle counts from time 0.
+    return static_cast<double>(std::max<int64_t>(cycle - firstCycleOf(file), 0)) * file.periodMs / 1000.0;
 }
 
 std::vector<Signal> signalsOf(const TraceFile& file) {
