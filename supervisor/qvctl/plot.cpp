@@ -144,7 +144,8 @@ std::string renderSvg(const TraceFile& file, const TraceNames& names, const std:
                         std::filesystem::path(file.path).filename().string();
     if (file.periodMs > 0.0) title += "  (period " + number(file.periodMs) + " ms)";
     svg << "<text x=\"8\" y=\"18\">" << escape(title) << "</text>\n";
-    svg << "<text x=\"8\" y=\"36\" class=\"axis\">shaded: the program stood in STOP between two cycles</text>\n";
+    if (!axis.pauses.empty())
+        svg << "<text x=\"8\" y=\"36\" class=\"axis\">shaded: the program stood in STOP between two cycles</text>\n";
 
     // Ticks and grid.
     const int64_t step = tickStep(axis.perCycle, 70.0);
