@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "runtime/platform/platform.h"
@@ -405,7 +406,8 @@ int watchCommand(const Options& options, const Target& target, const Words& word
     if (!variables) return kExitFailed;
     if (options.cycles && *options.cycles < 1) return fail("--cycles takes a number of at least 1");
     std::vector<std::string> last;
-    std::string line = "cycle " + lastCycleText(target, readState(target)) + ":";
+    const std::optional<int32_t> start = lastCycle(target, readState(target));
+    std::string line = start ? "cycle " + std::to_string(*start) + ":" : "before the first cycle:";
     for (const Variable& v : *variables) {
         last.push_back(displayText(target, v));
         line += (line.back() == ':' ? " " : ", ") + v.name + " = " + last.back();
@@ -414,15 +416,19 @@ int watchCommand(const Options& options, const Target& target, const Words& word
     const int32_t first = readState(target).cycle;
     for (;;) {
         const ProgramState s = readState(target);
-        std::string changes;
+        // A change the model made carries the number of the cycle that made it (the last
+        // one that ran); an input's change, the number of the cycle that will first see it.
+        const int32_t made = lastCycle(target, s).value_or(firstCycle(target.revision) - 1);
+        std::map<int32_t, std::string> changes;
         for (std::size_t k = 0; k < variables->size(); ++k) {
-            std::string now = displayText(target, (*variables)[k]);
+            const Variable& v = (*variables)[k];
+            std::string now = displayText(target, v);
             if (now == last[k]) continue;
-            changes += (changes.empty() ? "" : ", ") + (*variables)[k].name + " = " + now;
+            std::string& text = changes[v.role == std::string_view("input") ? made + 1 : made];
+            text += (text.empty() ? "" : ", ") + v.name + " = " + now;
             last[k] = std::move(now);
         }
-        // A change carries the number of the cycle that made it.
-        if (!changes.empty()) std::printf("cycle %s: %s\n", lastCycleText(target, s).c_str(), changes.c_str());
+        for (const auto& [cycle, text] : changes) std::printf("cycle %d: %s\n", cycle, text.c_str());
         if (options.cycles && s.cycle - first >= *options.cycles) return kExitDone;
         if (!s.alive) {
             std::printf("no program runs on the image\n");
@@ -464,6 +470,11 @@ int traceFileCommand(const Options& options, const std::string& command) {
     std::optional<Target> target = openTarget(options.target, error);
     if (!target && !file && command != "plot") return fail(error);
     const Target* seen = target ? &*target : nullptr;
+    // A file named after another program than the image's takes its names from its own.
+    if (seen != nullptr && file && seen->facts != nullptr) {
+        const std::string stem = std::filesystem::path(*file).stem().string();
+        if (symbols::findProgram(stem) != nullptr && stem != seen->facts->program) seen = nullptr;
+    }
     if (command == "plot") return plotCommand(options, seen);
     if (words[1] == "show") return traceShowCommand(options, seen, file);
     return traceExportCommand(options, seen, file);

@@ -49,6 +49,13 @@ bool writeStatus(const Target& target, int32_t status, int timeoutMs) {
 
 StepOutcome stepOnce(const Target& target, int timeoutMs) {
     const int32_t cycle = cycleNow(target);
+    // Leaving a pause, the program may turn the STEP back into PAUSE before it has
+    // acknowledged it, and the status then reads as the pause it is leaving. The instance
+    // field tells them apart: the program writes it when it pauses, and clears it only
+    // once it goes on, so it is cleared here and a pause shows again by its instance.
+    int32_t* instance = target.view.controlInt(kBpcurrentinstanceFromExec);
+    const bool leavingPause = ImageView::read(target.view.execstatus()) == kStatusPause;
+    if (leavingPause) ImageView::write(instance, 0);
     ImageView::write(target.view.execstatus(), kStatusStep);
     StepOutcome outcome = StepOutcome::TimedOut;
     // The program turns STEP into PAUSE (at once, when it leaves a pause) or STOP. Either
@@ -57,7 +64,9 @@ StepOutcome stepOnce(const Target& target, int timeoutMs) {
     waitFor([&] {
         const ProgramState s = readState(target);
         if (!s.alive || s.pid == 0) outcome = StepOutcome::Ended;
-        else if (s.status == kStatusPause && s.acknowledged == kStatusPause) outcome = StepOutcome::Paused;
+        else if (s.status == kStatusPause && s.acknowledged == kStatusPause &&
+                 (!leavingPause || ImageView::read(instance) != 0))
+            outcome = StepOutcome::Paused;
         else if (s.status == kStatusStop && s.acknowledged == kStatusStop && s.cycle != cycle)
             outcome = StepOutcome::Stopped;
         else return false;

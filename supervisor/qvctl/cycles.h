@@ -1,8 +1,10 @@
 // One numbering of cycles for every command. Cycle N is the cycle during which the
-// program's counter `posmxsimucounter` holds N: the number that the trace file writes on
-// every line of that cycle. Revision 3 numbers its first cycle 1, revisions 1 and 2
-// number it 0. A change is reported with the number of the cycle that made it; a state
-// with the number of the last cycle that has run (or is running, while paused in it).
+// program's counter `posmxsimucounter` holds N. Revision 3 numbers its first cycle 1,
+// revisions 1 and 2 number it 0. A change the model made carries the number of the cycle
+// that made it; a change of an input (by a supervisor or the plant, between cycles) the
+// number of the cycle that first sees it; a state the number of the last cycle that has
+// run (or is running, while paused in it). Revision 3's trace file numbers its lines so;
+// the trace commands renumber those of revisions 1 and 2 (trace_reader.h).
 #pragma once
 
 #include <cstdint>

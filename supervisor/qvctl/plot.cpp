@@ -47,10 +47,11 @@ struct Axis {
     double perCycle;
     int64_t first;
     std::vector<int64_t> pauses;
+    double gap = kPauseGap;  // narrower when there are many pauses
 
     double x(int64_t cycle) const {
         const auto before = std::upper_bound(pauses.begin(), pauses.end(), cycle) - pauses.begin();
-        return left + static_cast<double>(cycle - first) * perCycle + static_cast<double>(before) * kPauseGap;
+        return left + static_cast<double>(cycle - first) * perCycle + static_cast<double>(before) * gap;
     }
 };
 
@@ -123,7 +124,9 @@ std::string renderSvg(const TraceFile& file, const TraceNames& names, const std:
     std::size_t longest = 8;
     for (const Signal& s : signals) longest = std::max(longest, names.name(s.area, s.slot).size());
     Axis axis{16.0 + kCharWidth * static_cast<double>(longest) + 12.0, 1.0, first, pausesOf(file)};
-    axis.perCycle = std::clamp(kPlotWidth / static_cast<double>(std::max<int64_t>(end - first, 1)), 0.2, 24.0);
+    if (!axis.pauses.empty()) axis.gap = std::clamp(400.0 / static_cast<double>(axis.pauses.size()), 1.0, kPauseGap);
+    // The whole trace fits the width; a short one gets wide cycles.
+    axis.perCycle = std::min(kPlotWidth / static_cast<double>(std::max<int64_t>(end - first, 1)), 24.0);
     const double right = axis.x(end);
     double height = kTop;
     for (const Signal& s : signals) height += (s.area == kAreaBool ? kBoolLane : kNumberLane) + kLaneGap;
@@ -141,7 +144,8 @@ std::string renderSvg(const TraceFile& file, const TraceNames& names, const std:
                         std::filesystem::path(file.path).filename().string();
     if (file.periodMs > 0.0) title += "  (period " + number(file.periodMs) + " ms)";
     svg << "<text x=\"8\" y=\"18\">" << escape(title) << "</text>\n";
-    svg << "<text x=\"8\" y=\"36\" class=\"axis\">shaded: the program stood in STOP between two cycles</text>\n";
+    if (!axis.pauses.empty())
+        svg << "<text x=\"8\" y=\"36\" class=\"axis\">shaded: the program stood in STOP between two cycles</text>\n";
 
     // Ticks and grid.
     const int64_t step = tickStep(axis.perCycle, 70.0);
@@ -165,7 +169,7 @@ std::string renderSvg(const TraceFile& file, const TraceNames& names, const std:
             << "\" class=\"axis\" text-anchor=\"end\">time</text>\n";
     for (int64_t p : axis.pauses) {
         const double x = axis.x(p);
-        svg << "<rect x=\"" << number(x - kPauseGap) << "\" y=\"" << number(kTop - 4.0) << "\" width=\"" << number(kPauseGap)
+        svg << "<rect x=\"" << number(x - axis.gap) << "\" y=\"" << number(kTop - 4.0) << "\" width=\"" << number(axis.gap)
             << "\" height=\"" << number(axisTop - kTop + 8.0) << "\" fill=\"#aab7b8\" fill-opacity=\"0.55\"/>\n";
     }
 
@@ -204,9 +208,10 @@ int plotCommand(const Options& options, const Target* target) {
     std::string error;
     const std::optional<std::string> path = traceFilePath(file, target, error);
     if (!path) return fail(error);
-    const std::optional<TraceFile> trace = readTraceFile(*path, error);
+    std::optional<TraceFile> trace = readTraceFile(*path, error);
     if (!trace) return fail(error);
     const TraceNames names = traceNames(target, *path);
+    numberByCycles(*trace, names.program);
     std::vector<Signal> all = signalsOf(*trace), chosen;
     if (rest.empty()) {
         chosen = all;

@@ -1,6 +1,7 @@
 // qvctl trace export: the trace as a Value Change Dump (for waveform viewers) or as CSV
 // (one row per cycle that changed something, one column per variable). Both carry the
 // value of each variable at the end of each cycle, on the simulated time axis.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -52,7 +53,7 @@ std::string vcdValue(const Signal& s, double value, const std::string& code) {
 // Simulated time in the dump's unit (milliseconds; cycles when the file names no period).
 int64_t dumpTime(const TraceFile& file, int64_t cycle) {
     const double period = file.periodMs > 0.0 ? file.periodMs : 1.0;
-    return std::llround(static_cast<double>(cycle - firstCycleOf(file)) * period);
+    return std::llround(static_cast<double>(std::max<int64_t>(cycle - firstCycleOf(file), 0)) * period);
 }
 
 void writeVcd(std::ostream& out, const TraceFile& file, const TraceNames& names) {
@@ -88,7 +89,7 @@ void writeVcd(std::ostream& out, const TraceFile& file, const TraceNames& names)
     }
     out << "$upscope $end\n$enddefinitions $end\n";
 
-    const auto [first, last] = cycleRange(file);
+    const int64_t first = cycleRange(file).first;
     out << "#" << dumpTime(file, first) << "\n$dumpvars\n" << vcdValue(Signal{kAreaInt, 0, 0, {}}, static_cast<double>(first), vcdCode(0)) << "\n";
     for (std::size_t k = 0; k < signals.size(); ++k) out << vcdValue(signals[k], signals[k].initial, vcdCode(k + 1)) << "\n";
     out << "$end\n";
@@ -107,7 +108,6 @@ void writeVcd(std::ostream& out, const TraceFile& file, const TraceNames& names)
         out << vcdValue(Signal{kAreaInt, 0, 0, {}}, static_cast<double>(cycle), vcdCode(0)) << "\n";
         for (const std::string& change : changes) out << change << "\n";
     }
-    (void)last;
 }
 
 std::string csvField(const std::string& text) {
@@ -156,9 +156,10 @@ int traceExportCommand(const Options& options, const Target* target, const std::
     std::string error;
     const std::optional<std::string> path = traceFilePath(file, target, error);
     if (!path) return fail(error);
-    const std::optional<TraceFile> trace = readTraceFile(*path, error);
+    std::optional<TraceFile> trace = readTraceFile(*path, error);
     if (!trace) return fail(error);
     const TraceNames names = traceNames(target, *path);
+    numberByCycles(*trace, names.program);
     std::ostringstream text;
     if (options.exportFormat == "vcd")
         writeVcd(text, *trace, names);

@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "supervisor/qvctl/display.h"
+#include "supervisor/symbols/recognition.h"
 
 namespace qv::ctl {
 
@@ -130,10 +132,45 @@ std::optional<TraceFile> readTraceFile(const std::string& path, std::string& err
     return file;
 }
 
+namespace {
+
+// Who writes a slot: an input of the program is written by the supervisor or the plant;
+// a slot that some instance has as an output is written by that model.
+enum class Writer { Supervisor, ModelOutput, Model };
+
+Writer writerOf(const symbols::ProgramSymbols* table, int area, int32_t slot) {
+    if (table == nullptr) return Writer::Model;
+    bool input = false;
+    for (const symbols::Symbol& s : table->symbols) {
+        if (s.area != area || slot < s.slot || slot >= s.slot + symbols::slotCount(s.type)) continue;
+        if (s.direction == symbols::Direction::Output) return Writer::ModelOutput;
+        input = input || s.direction == symbols::Direction::Input;
+    }
+    return input ? Writer::Supervisor : Writer::Model;
+}
+
+}  // namespace
+
+void numberByCycles(TraceFile& file, const std::string& program) {
+    if (file.timeStamped) return;
+    const symbols::ProgramSymbols* table = symbols::findProgram(program);
+    const symbols::ProgramFacts* facts = symbols::findFacts(program);
+    const bool revision1 = facts != nullptr && facts->revision == 1;
+    for (TraceEvent& e : file.events) {
+        if (e.kind != TraceEventKind::Value) continue;
+        const Writer writer = writerOf(table, e.area, e.slot);
+        if (writer == Writer::Supervisor || (revision1 && writer == Writer::ModelOutput)) continue;
+        --e.cycle;
+    }
+    std::stable_sort(file.events.begin(), file.events.end(),
+                     [](const TraceEvent& a, const TraceEvent& b) { return a.cycle < b.cycle; });
+}
+
 int64_t firstCycleOf(const TraceFile& file) { return file.timeStamped ? 1 : 0; }
 
 double simulatedSeconds(const TraceFile& file, int64_t cycle) {
-    return static_cast<double>(cycle - firstCycleOf(file)) * file.periodMs / 1000.0;
+    // What start-up wrote before the first cycle counts from time 0.
+    return static_cast<double>(std::max<int64_t>(cycle - firstCycleOf(file), 0)) * file.periodMs / 1000.0;
 }
 
 std::vector<Signal> signalsOf(const TraceFile& file) {
@@ -203,15 +240,23 @@ TraceNames traceNames(const Target* target, const std::string& path) {
         return nullptr;
     };
     names.name = [target, symbolAt](int area, int32_t slot) -> std::string {
+        if (const symbols::Symbol* s = symbolAt(area, slot)) {
+            // A TIME is traced by its days and its ticks.
+            if (s->type != symbols::Type::Time) return s->name;
+            const int32_t part = slot - s->slot;
+            return std::string(s->name) + (part == 2 ? ".days" : part == 3 ? ".ticks" : ".header");
+        }
         if (target != nullptr) return nameOfSlot(*target, area, slot);
-        if (const symbols::Symbol* s = symbolAt(area, slot)) return s->name;
         return slotName(area, slot);
     };
     names.value = [execstatusSlot](int area, int32_t slot, double value) -> std::string {
         if (area == kAreaBool) return value != 0.0 ? "TRUE" : "FALSE";
         if (area == kAreaInt && slot == execstatusSlot) return statusText(static_cast<int32_t>(value));
         char text[40];
-        std::snprintf(text, sizeof text, "%g", value);
+        if (area == kAreaReal || !std::isfinite(value))
+            std::snprintf(text, sizeof text, "%g", value);
+        else
+            std::snprintf(text, sizeof text, "%.0f", value);
         return text;
     };
     return names;

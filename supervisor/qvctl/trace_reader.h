@@ -43,6 +43,15 @@ struct TraceFile {
 // Reads the file; nothing, with the reason in `error`, when it cannot be read.
 std::optional<TraceFile> readTraceFile(const std::string& path, std::string& error);
 
+// Renumbers the file's lines by qvctl's cycle numbers (cycles.h): a change the model
+// made carries the cycle that made it, a change of an input the cycle that first saw it.
+// Revision 3 writes its lines so already. Revisions 1 and 2 record at the start of a
+// cycle what changed since the last one, so the model's changes carry the next cycle's
+// number there; revision 1 writes the outputs a model freezes itself when it makes them.
+// `program` names the symbol table that tells inputs and outputs ("" unknown: every line
+// is taken for the model's).
+void numberByCycles(TraceFile& file, const std::string& program);
+
 // The first cycle's number in the file's format (1 in revision 3, 0 before).
 int64_t firstCycleOf(const TraceFile& file);
 

@@ -28,14 +28,14 @@ std::string describeEvent(const TraceEvent& e, const TraceNames& names) {
 
 }  // namespace
 
-int traceShowCommand(const Options& options, const Target* target, const std::optional<std::string>& file) {
+int traceShowCommand(const Options& /*options*/, const Target* target, const std::optional<std::string>& file) {
     std::string error;
     const std::optional<std::string> path = traceFilePath(file, target, error);
     if (!path) return fail(error);
-    const std::optional<TraceFile> trace = readTraceFile(*path, error);
+    std::optional<TraceFile> trace = readTraceFile(*path, error);
     if (!trace) return fail(error);
     const TraceNames names = traceNames(target, *path);
-    (void)options;
+    numberByCycles(*trace, names.program);
 
     std::printf("trace file %s\n", trace->path.c_str());
     std::string about = names.program.empty() ? "program unknown" : "program " + names.program;
@@ -50,7 +50,9 @@ int traceShowCommand(const Options& options, const Target* target, const std::op
     for (const TraceEvent& e : trace->events) {
         char time[32] = "-";
         if (trace->periodMs > 0.0) std::snprintf(time, sizeof time, "%.3f s", simulatedSeconds(*trace, e.cycle));
-        std::printf("%8lld %10s  %s\n", static_cast<long long>(e.cycle), time, describeEvent(e, names).c_str());
+        // Start-up's values, recorded before the first cycle.
+        const std::string cycle = e.cycle < firstCycleOf(*trace) ? "start" : std::to_string(e.cycle);
+        std::printf("%8s %10s  %s\n", cycle.c_str(), time, describeEvent(e, names).c_str());
     }
     if (trace->events.empty()) std::printf("(no events recorded)\n");
     if (trace->skippedLines > 0) std::printf("(%d lines fit no trace format and were left out)\n", trace->skippedLines);

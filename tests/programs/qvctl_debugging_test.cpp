@@ -230,6 +230,26 @@ TEST(QvctlTraceFile, ShownExportedAndPlotted) {
                "qvctl: no program runs on image \"" + run.imageName() + "\": name the trace file\n");
 }
 
+// Revision 2 records at the start of a cycle what changed since the last: trace show
+// numbers the model's changes by the cycle that made them, as step does.
+TEST(QvctlTraceFile, RevisionTwoChangesCarryTheCycleThatMadeThem) {
+    ProgramRun run("suction_cup", "qvctl");
+    ASSERT_TRUE(run.start());
+    ASSERT_TRUE(run.waitUntilStopped());
+    ASSERT_EQ(ctl(run, {"-q", "trace", "add", "DS", "OrdreS", "OrdreR"}).status, 0);
+    ASSERT_EQ(ctl(run, {"-q", "trace", "on"}).status, 0);
+    EXPECT_CTL(ctl(run, {"step", "3"}), 0, "STOP after cycle 2\n");  // released at start
+    ASSERT_EQ(ctl(run, {"-q", "set", "DS", "TRUE"}).status, 0);
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 3\n");  // grips
+    EXPECT_CTL(ctl(run, {"step"}), 0, "STOP after cycle 4\n");  // records what cycle 3 changed
+    const CtlResult shown = ctl(run, {"trace", "show"});
+    for (const char* line : {"       0    0.000 s  OrdreR = TRUE   (was FALSE)\n",
+                             "       3    0.150 s  DS = TRUE   (was FALSE)\n",
+                             "       3    0.150 s  OrdreS = TRUE   (was FALSE)\n"})
+        EXPECT_TRUE(contains(shown.output, line)) << line << shown.output;
+    EXPECT_EQ(run.end(), 0);
+}
+
 // ---- Listing images and variables, help -----------------------------------------------------
 
 TEST(QvctlListing, ImagesVariablesHelpAndVersion) {
