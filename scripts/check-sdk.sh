@@ -57,7 +57,8 @@ finish
 # The sorting line: a box after 40 cycles, a tray with its part after 80.
 start sorting_line
 $qvctl set simuperiod 2000 >/dev/null
-$qvctl vars | grep -q "^created .*I523 .*DINT .*output" || fail "qvctl vars does not name the sorting line's counters"
+vars=$($qvctl vars)
+grep -q "^created .*I523 .*DINT .*output" <<<"$vars" || fail "qvctl vars does not name the sorting line's counters"
 $qvctl step 85 >/dev/null
 created=$($qvctl get created)
 finish

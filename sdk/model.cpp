@@ -1,10 +1,12 @@
 // The runtime's side of the SDK: the contract of a model worked out from its declaration
-// table. The walk, the slot counts and the symbol description all follow one order
-// (walkTable), so the slots a description names are the slots the model binds.
+// table. The slot counts and the symbol description follow walkTable's order; the walk
+// through `self` takes the same order in two steps (inputs and outputs, then the rest), as
+// the runtime calls it. The tests drive running models by their descriptions' slots.
 #include <cstdio>
 #include <cstdlib>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +37,7 @@ Area areaOf(QV_Type type) {
 }
 
 // Visits the variables and objects in slot order: inputs and outputs, the internal
-// variables, then the objects. `take(area, n)` hands out the next n slots of an area.
+// variables, then every entry of every object row.
 template <typename Variable, typename Object>
 void walkTable(const QV_Model& m, Variable&& variable, Object&& object) {
     for (int pass = 0; pass < 2; ++pass) {
@@ -271,6 +273,13 @@ int QV_model_write_symbols(const QV_Model* model, const char* path) {
     return 1;
 }
 
+// The exit status of a program asked for its description (QV_WRITE_SYMBOLS), or nothing.
+static std::optional<int> writeSymbolsIfAsked(const QV_Model& model) {
+    const std::optional<std::string> path = platform::environmentVariable("QV_WRITE_SYMBOLS");
+    if (!path || path->empty()) return std::nullopt;
+    return QV_model_write_symbols(&model, path->c_str()) ? 0 : -1;
+}
+
 // The first call of a program: the table is checked, and a program asked for its symbol
 // description writes it and ends before it opens any image.
 void QV_model_sizes(const QV_Model* model, int32_t* minSizes, int32_t* maxSizes, int32_t* memSizes) {
@@ -278,8 +287,7 @@ void QV_model_sizes(const QV_Model* model, int32_t* minSizes, int32_t* maxSizes,
         std::fprintf(stderr, "model %s: %s\n", model->name, problem);
         std::exit(-1);
     }
-    if (std::optional<std::string> path = platform::environmentVariable("QV_WRITE_SYMBOLS"); path && !path->empty())
-        std::exit(QV_model_write_symbols(model, path->c_str()) ? 0 : -1);
+    if (std::optional<int> status = writeSymbolsIfAsked(*model)) std::exit(*status);
     const std::array<int32_t, kAreaCount> used = usedSlots(*model);
     const std::array<int32_t, kAreaCount> first = firstModelSlots();
     for (int area = 0; area < kAreaCount; ++area) {

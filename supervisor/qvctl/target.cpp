@@ -116,12 +116,13 @@ std::optional<Target> openTarget(const TargetRequest& request, std::string& erro
                       : found != nullptr    ? found->revision
                                             : target.view.revision();
     if (found != nullptr) target.table = symbols::findProgram(found->program);
-    // A program without a built-in table: the description beside it, or the one named.
+    // The program's symbol set for every face (built-in or described); a program without a
+    // built-in table takes its variables from its description.
     std::string lookupError;
+    std::optional<symbols::FoundSymbols> described = symbols::findSymbols(target.view, symbolsFile, lookupError);
+    if (described) target.symbolSet = described->set;
     if (target.table == nullptr) {
-        if (std::optional<symbols::FoundSymbols> symbolsFound =
-                symbols::findSymbols(target.view, symbolsFile, lookupError)) {
-            target.symbolSet = symbolsFound->set;
+        if (described) {
             target.table = &target.symbolSet->table();
         } else if (!symbolsFile.empty()) {  // asked for, so its problem is said
             error = lookupError;

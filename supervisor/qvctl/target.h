@@ -22,8 +22,8 @@ struct Target {
     int revision;                                  // 1, 2 or 3
     const symbols::ProgramFacts* facts = nullptr;  // null: not a known program
     const symbols::ProgramSymbols* table = nullptr;
-    // The program's symbol set (variables and scene objects), when one was found; `table`
-    // views its variables.
+    // The program's symbol set (variables and scene objects) when one was found: the
+    // built-in table's, or the description's, which `table` then views.
     std::shared_ptr<const symbols::SymbolSet> symbolSet;
 };
 

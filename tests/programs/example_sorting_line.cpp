@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "examples/sorting_line/sorting_line.h"
+#include "supervisor/symbols/description.h"
 #include "tests/support/program_run.h"
 
 namespace {
@@ -167,6 +168,28 @@ TEST(SortingLine, AStoppedBeltHoldsItsProducts) {
     ASSERT_TRUE(line.runCycles(400));
     for (int k = SL_FIRST_PART; k < SL_OBJECTS; ++k) EXPECT_EQ(line.object(k).status, 2) << k;
     EXPECT_EQ(line.run().end(), 0);
+}
+
+// The description its build wrote names every object at the slots the line runs them on,
+// in table order, with its kind.
+TEST(SortingLine, ItsDescriptionNamesItsObjectsWhereTheyLive) {
+    std::string error;
+    std::optional<qv::symbols::SymbolSet> set =
+        qv::symbols::readDescriptionFile(std::string(QV_BUILD_BIN_DIR) + "/sorting_line.symbols.json", error);
+    ASSERT_TRUE(set) << error;
+    ASSERT_EQ(set->objects().size(), static_cast<std::size_t>(SL_OBJECTS));
+    for (int k = 0; k < SL_OBJECTS; ++k) {
+        const qv::symbols::SceneObject& o = set->objects()[static_cast<std::size_t>(k)];
+        EXPECT_EQ(o.index, k);
+        EXPECT_EQ(o.matrixSlot, SL_OBJECT_MATRIX(k)) << o.name;
+        EXPECT_EQ(o.statusSlot, SL_OBJECT_INT(k)) << o.name;
+        EXPECT_EQ(o.kind == qv::symbols::ObjectKind::Actor, k < SL_ACTORS) << o.name;
+        if (k >= SL_ACTORS) {
+            EXPECT_EQ(o.kindId, kindOf(k)) << o.name;
+        }
+    }
+    EXPECT_EQ(set->objects()[SL_CONVEYOR].name, "conveyor");
+    EXPECT_EQ(set->objects()[SL_FIRST_TRAY].name, "tray[0]");
 }
 
 }  // namespace
