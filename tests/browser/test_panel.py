@@ -201,7 +201,7 @@ def test_writes_refused_read_only_and_without_the_token(start, browser):
     page = Page(browser, wide.base)
     page.press("RUN")
     wait_for(lambda: "token" in page.message(), what="the refusal without the token")
-    assert cell.get("execstatus")[0] == "1"
+    assert cell.get("execstatus")[0] == "STOP"
     page = Page(browser, wide.url)
     page.press("RUN")
     wait_for(lambda: page.status() == "RUN", what="RUN with the token")
