@@ -25,8 +25,8 @@ constexpr long kRevision2TraceLimit = 1000000;
 
 // The header time of revision 3: taken at the first successful opening, written by every
 // later one.
-std::time_t headerTime = 0;
-bool headerTimeTaken = false;
+[[maybe_unused]] std::time_t headerTime = 0;
+[[maybe_unused]] bool headerTimeTaken = false;
 
 // Revision 2 writes the period line at the first recording after the start and after each
 // reset.
