@@ -25,8 +25,8 @@ constexpr long kRevision2TraceLimit = 1000000;
 
 // The header time of revision 3: taken at the first successful opening, written by every
 // later one.
-std::time_t headerTime = 0;
-bool headerTimeTaken = false;
+[[maybe_unused]] std::time_t headerTime = 0;
+[[maybe_unused]] bool headerTimeTaken = false;
 
 // A trace file that cannot be written (a full disk, a device that refuses) is reported
 // once and given up: the program runs on without it, and only a reset by the supervisor

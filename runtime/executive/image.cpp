@@ -37,7 +37,7 @@ int32_t* headerWord(unsigned char* image, int32_t offset) {
 
 // Revision 1 starts every slot of the program's ranges from a known state: all bytes 0,
 // then the two-bit change mark at 1 in the flag byte.
-void initialiseRevision1Slots() {
+[[maybe_unused]] void initialiseRevision1Slots() {
     for (int32_t i = minBool; i < maxBool; ++i) {
         unsigned char* s = boolSlot(mem.boolBase, i);
         std::memset(s, 0, kBoolSlotSize);
@@ -93,8 +93,12 @@ bool mapImage() {
     platform::SharedMapping opened = platform::openSharedMemory(requestedImageName(), requestedImageSize());
     if (opened.view == nullptr) return false;
     if (!opened.created) {
+        // The whole object, in case this program asks for fewer bytes than its owner's.
+        platform::SharedMapping whole = platform::attachSharedMemory(requestedImageName());
         int32_t status = 0;
-        if (const int32_t owner = liveOwner(opened, status)) {
+        const int32_t owner = whole.view != nullptr ? liveOwner(whole, status) : liveOwner(opened, status);
+        platform::closeSharedMemory(whole);
+        if (owner != 0) {
             const std::string name = statusName(status);
             std::fprintf(stderr, "image %s is in use: program %ld runs on it (status %s); it is not taken over\n",
                          requestedImageName().c_str(), static_cast<long>(owner),
