@@ -24,8 +24,9 @@ bool fineClock = false;     // the schedule runs on the microsecond clock
 uint64_t fineClockBase = 0;  // its zero, in monotonic nanoseconds
 
 // A waiting program looks at its control words this often: STOP and END are seen within
-// a slice, and nothing runs in between.
-constexpr uint64_t kListenSliceNanoseconds = 5000000;
+// a slice (with room to spare under 10 ms for a late wake-up), and nothing runs in
+// between. About as many wake-ups as the 10 ms poll of a stopped program.
+constexpr uint64_t kListenSliceNanoseconds = 8000000;
 // Above every ordinary process, below the kernel's own real-time threads.
 constexpr int kRealtimePriority = 20;
 
