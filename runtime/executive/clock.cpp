@@ -91,6 +91,9 @@ void startPacing(const Pacing& chosen) {
     pacing = chosen;
     fineClock = !pacing.unpaced && (pacing.realtime || pacing.speed != 1.0);
     fineClockBase = platform::monotonicNanoseconds();
+}
+
+void enterRealtimeWhenAsked() {
     if (!pacing.realtime) return;
     const std::string refused = platform::enterRealtime(kRealtimePriority);
     if (!refused.empty())

@@ -72,9 +72,13 @@ uint32_t usablePeriod(float simuperiodValue);
 // Resets what usablePeriod remembers (start-up, tests).
 void resetUsablePeriod(uint32_t period);
 
-// Sets how the cycles are paced (once, at start-up); asks for real-time scheduling when
-// `pacing.realtime`, saying on standard error what the system refused.
+// Sets how the cycles are paced (once, when the environment has been read).
 void startPacing(const Pacing& pacing);
+
+// Under QV_REALTIME, once start-up has mapped the image and made everything the cycle
+// uses: real-time scheduling and that memory kept resident. Says on standard error what
+// the system refused.
+void enterRealtimeWhenAsked();
 
 // Now, on the clock of the schedule (`timeNow`), in simulated microseconds: the tick
 // clock by default; a microsecond clock times the speed factor under QV_SPEED or
