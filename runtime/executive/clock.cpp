@@ -46,9 +46,13 @@ uint64_t tickWaitNanoseconds(uint32_t elapsed, uint32_t period) {
     return (kRevision == 1 ? us : us / 1000 * 1000) * 1000;
 }
 
-bool waitIsOver() {
+// The supervisor has spoken: END; STOP in a running program; or, after a cycle that
+// stopped itself (a single step, a breakpoint), any new status. A program that stopped
+// itself still sleeps out its period, as it always has, until told otherwise.
+bool waitIsOver(int32_t statusAtStart) {
     const int32_t status = loadShared(execstatus);
-    return status == kStatusStop || status == kStatusEnd;
+    if (status == kStatusEnd) return true;
+    return status != statusAtStart && (status == kStatusStop || statusAtStart == kStatusStop);
 }
 }  // namespace
 
@@ -116,8 +120,9 @@ void waitOutPeriod(uint32_t elapsed, uint32_t period) {
         return fineClock ? wallInstantOf(timeNow) : start + tickWaitNanoseconds(elapsed, period);
     };
     uint64_t deadline = deadlineFor();
+    const int32_t statusAtStart = loadShared(execstatus);
     for (;;) {
-        if (waitIsOver()) return;
+        if (waitIsOver(statusAtStart)) return;
         const float written = loadShared(simuperiod);
         const bool moved = periodUsable(written) && static_cast<uint32_t>(written) != period;
         if (moved) {

@@ -86,8 +86,9 @@ void enterRealtimeWhenAsked();
 long double scheduleNow();
 
 // Sleeps the rest of a period of `period` microseconds after a cycle of `elapsed`
-// (elapsed < period), in slices, so that STOP or END ends the wait at once and a new
-// usable `simuperiod` moves its end (and the schedule) to the new period.
+// (elapsed < period), in slices, so that END, a STOP written while it runs (or any new
+// status once it stopped itself) ends the wait at once, and a new usable `simuperiod`
+// moves its end (and the schedule) to the new period.
 void waitOutPeriod(uint32_t elapsed, uint32_t period);
 
 // ---- Scan cycle (scan_cycle.cpp) ------------------------------------------------------
