@@ -46,6 +46,7 @@ void PeriodKeeping(benchmark::State& state) {
     qv::resetUsablePeriod(period);
     qv::storeShared(execstatus, qv::kStatusRun);
     execstatus[1] = qv::kStatusRun;
+    qv::enterRealtimeWhenAsked();
     timeNow = static_cast<double>(qv::scheduleNow());
 
     std::vector<uint64_t> starts;

@@ -24,8 +24,9 @@ bool fineClock = false;     // the schedule runs on the microsecond clock
 uint64_t fineClockBase = 0;  // its zero, in monotonic nanoseconds
 
 // A waiting program looks at its control words this often: STOP and END are seen within
-// a slice, and nothing runs in between.
-constexpr uint64_t kListenSliceNanoseconds = 5000000;
+// a slice (with room to spare under 10 ms for a late wake-up), and nothing runs in
+// between. About as many wake-ups as the 10 ms poll of a stopped program.
+constexpr uint64_t kListenSliceNanoseconds = 8000000;
 // Above every ordinary process, below the kernel's own real-time threads.
 constexpr int kRealtimePriority = 20;
 
@@ -45,9 +46,13 @@ uint64_t tickWaitNanoseconds(uint32_t elapsed, uint32_t period) {
     return (kRevision == 1 ? us : us / 1000 * 1000) * 1000;
 }
 
-bool waitIsOver() {
+// The supervisor has spoken: END; STOP in a running program; or, after a cycle that
+// stopped itself (a single step, a breakpoint), any new status. A program that stopped
+// itself still sleeps out its period, as it always has, until told otherwise.
+bool waitIsOver(int32_t statusAtStart) {
     const int32_t status = loadShared(execstatus);
-    return status == kStatusStop || status == kStatusEnd;
+    if (status == kStatusEnd) return true;
+    return status != statusAtStart && (status == kStatusStop || statusAtStart == kStatusStop);
 }
 }  // namespace
 
@@ -90,6 +95,9 @@ void startPacing(const Pacing& chosen) {
     pacing = chosen;
     fineClock = !pacing.unpaced && (pacing.realtime || pacing.speed != 1.0);
     fineClockBase = platform::monotonicNanoseconds();
+}
+
+void enterRealtimeWhenAsked() {
     if (!pacing.realtime) return;
     const std::string refused = platform::enterRealtime(kRealtimePriority);
     if (!refused.empty())
@@ -112,8 +120,9 @@ void waitOutPeriod(uint32_t elapsed, uint32_t period) {
         return fineClock ? wallInstantOf(timeNow) : start + tickWaitNanoseconds(elapsed, period);
     };
     uint64_t deadline = deadlineFor();
+    const int32_t statusAtStart = loadShared(execstatus);
     for (;;) {
-        if (waitIsOver()) return;
+        if (waitIsOver(statusAtStart)) return;
         const float written = loadShared(simuperiod);
         const bool moved = periodUsable(written) && static_cast<uint32_t>(written) != period;
         if (moved) {

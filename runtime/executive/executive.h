@@ -77,9 +77,13 @@ uint32_t usablePeriod(float simuperiodValue);
 // Resets what usablePeriod remembers (start-up, tests).
 void resetUsablePeriod(uint32_t period);
 
-// Sets how the cycles are paced (once, at start-up); asks for real-time scheduling when
-// `pacing.realtime`, saying on standard error what the system refused.
+// Sets how the cycles are paced (once, when the environment has been read).
 void startPacing(const Pacing& pacing);
+
+// Under QV_REALTIME, once start-up has mapped the image and made everything the cycle
+// uses: real-time scheduling and that memory kept resident. Says on standard error what
+// the system refused.
+void enterRealtimeWhenAsked();
 
 // Now, on the clock of the schedule (`timeNow`), in simulated microseconds: the tick
 // clock by default; a microsecond clock times the speed factor under QV_SPEED or
@@ -87,8 +91,9 @@ void startPacing(const Pacing& pacing);
 long double scheduleNow();
 
 // Sleeps the rest of a period of `period` microseconds after a cycle of `elapsed`
-// (elapsed < period), in slices, so that STOP or END ends the wait at once and a new
-// usable `simuperiod` moves its end (and the schedule) to the new period.
+// (elapsed < period), in slices, so that END, a STOP written while it runs (or any new
+// status once it stopped itself) ends the wait at once, and a new usable `simuperiod`
+// moves its end (and the schedule) to the new period.
 void waitOutPeriod(uint32_t elapsed, uint32_t period);
 
 // ---- Scan cycle (scan_cycle.cpp) ------------------------------------------------------

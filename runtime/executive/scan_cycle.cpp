@@ -210,6 +210,7 @@ int runProgram(int argc, char** argv) {
     const int laidOut = layOutImage();
     if (laidOut != 0) return laidOut;
     startUp();
+    enterRealtimeWhenAsked();
     if constexpr (kRevision == 3) {
         timeNow = static_cast<double>(scheduleNow());
         clearTrace();

@@ -68,9 +68,10 @@ void waitMicroseconds(uint32_t microseconds);
 // a signal does not cut the sleep short. Returns at once when the deadline has passed.
 void sleepUntilNanoseconds(uint64_t deadline);
 
-// Asks for real-time scheduling (first-in first-out at `priority`) and for all memory,
-// present and future, to stay resident. Returns what was refused, in words, with the
-// system's reason ("" when both were granted).
+// Asks for real-time scheduling (first-in first-out at `priority`) and for the memory
+// mapped now to stay resident (not later mappings: under a low locking limit they would
+// fail). Returns what was refused, in words, with the system's reason ("" when both
+// were granted).
 std::string enterRealtime(int priority);
 
 // ---- Child processes (supervisor tools and tests) -------------------------

@@ -152,7 +152,7 @@ std::string enterRealtime(int priority) {
     parameters.sched_priority = priority;
     if (sched_setscheduler(0, SCHED_FIFO, &parameters) != 0)
         refused = std::string("real-time priority (") + std::strerror(errno) + ")";
-    if (mlockall(MCL_CURRENT | MCL_FUTURE) != 0)
+    if (mlockall(MCL_CURRENT) != 0)
         refused += (refused.empty() ? "" : " and ") + std::string("locked memory (") + std::strerror(errno) + ")";
     return refused;
 }

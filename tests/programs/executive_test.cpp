@@ -314,7 +314,12 @@ TEST(ScanCycle, TheWaitListensToStopEndAndANewPeriod) {
     std::this_thread::sleep_for(200ms);
     write(image.execstatus(), qv::kStatusEnd);
     EXPECT_EQ(run.wait(1s), 0);
-    EXPECT_EQ(run.console().find("Warning"), std::string::npos) << run.console();
+    // The schedule moved with the period: no cycle counts the 400 ms spent waiting as its
+    // own (a loaded machine may still make one a little late).
+    const std::string console = run.console();
+    const std::regex warning(R"(Warning: Cycle duration \((\d+) ms\))");
+    for (std::sregex_iterator w(console.begin(), console.end(), warning), end; w != end; ++w)
+        EXPECT_LT(std::stoi((*w)[1]), 250) << console;
 }
 
 TEST(ScanCycle, TheTraceFileCanBeNamed) {
