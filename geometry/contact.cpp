@@ -165,15 +165,21 @@ const Placement& placementOf(int32_t index, const ActorProductEntry& e) {
     return !separatedInFrame(multiply(inverse(mb), ma));
 }
 
+// Touching counts as contact. The inverse of a placement whose sizes have no exact
+// reciprocal is rounded, and a touch posed exactly would be lost to that rounding half
+// the time; this much slack, in the unit cube's coordinates, keeps it.
+constexpr double kTouchSlack = 1e-12;
+
 // separatedInFrame(inv(A) B) for affine A and B, two face directions side by side. Each
 // element of the relative placement as multiply computes it: row 3 of B is (0, 0, 0, 1),
 // so the inverse's fourth column adds only to the translation. Along one direction, with
 // the row (a, b, c, d), B's box covers d plus the negative ones of a, b, c up to d plus
 // the positive ones: the interval of projectionSeparated, up to the rounding of one sum,
-// and apart from the unit cube's [0, 1] when it ends below 0 or starts above 1.
+// and apart from the unit cube's [0, 1] when it ends below 0 or starts above 1 (by more
+// than the slack).
 bool separatedInAffineFrame(const Placement& a, const Placement& b) {
     const Lanes* m = b.broadcast;
-    const Lanes zero{}, one{1.0, 1.0};
+    const Lanes zero{}, below{-kTouchSlack, -kTouchSlack}, above{1.0 + kTouchSlack, 1.0 + kTouchSlack};
     LaneMask apart{};
     for (const auto& inv : a.inverse) {
         const Lanes ra = inv[0] * m[0] + inv[1] * m[4] + inv[2] * m[8];
@@ -183,7 +189,7 @@ bool separatedInAffineFrame(const Placement& a, const Placement& b) {
         // An element that is not a number makes both ends not a number: not apart.
         const Lanes lo = rd + (ra >= zero ? zero : ra) + (rb >= zero ? zero : rb) + (rc >= zero ? zero : rc);
         const Lanes hi = rd + (ra < zero ? zero : ra) + (rb < zero ? zero : rb) + (rc < zero ? zero : rc);
-        apart |= (hi < zero) | (lo > one);
+        apart |= (hi < below) | (lo > above);
     }
     return (apart[0] | apart[1]) != 0;
 }
