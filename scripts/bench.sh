@@ -57,7 +57,7 @@ mkdir -p bench-results
 for p in "${programs[@]}"; do
   echo "== $p"
   build-rel/bin/"$p" --benchmark_filter="$filter" --benchmark_repetitions=9 --benchmark_report_aggregates_only=true \
-    --benchmark_out=bench-results/"$p".json --benchmark_out_format=json | tee bench-results/"$p".txt | grep -E "median|error"
+    --benchmark_out=bench-results/"$p".json --benchmark_out_format=json | tee bench-results/"$p".txt | grep -E "median|error" || true
 done
 
 if ((cells)); then
