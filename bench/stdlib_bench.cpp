@@ -46,10 +46,14 @@ const std::vector<unsigned char> kText1 = makeString("conveyor_belt_sensor");
 const std::vector<unsigned char> kText2 = makeString("conveyor_belt_sensos");
 const std::vector<unsigned char> kText3 = makeString("conveyor_belt_sensoz");
 
-// A scan cycle the blocks can see: the executive's counter slot, period and time.
+// A scan cycle the blocks can see: the executive's counter slot, period and time. The
+// time is computed from the cycle number, as the executive sets it, not accumulated: a
+// running sum in memory would chain every iteration to the one before and cost more
+// than the blocks measured.
 struct SimulatedScan {
     std::array<int32_t, 12> intArea{};
     float period = 50000.0f;
+    int64_t cycles = 0;
     SimulatedScan() {
         mem.intBase = reinterpret_cast<unsigned char*>(intArea.data());
         posmxsimucounter = 2;
@@ -59,7 +63,7 @@ struct SimulatedScan {
     }
     void nextCycle() {
         ++*qv::cycleCounterSlot();
-        timeNow += 50000.0;
+        timeNow = 5.0e9 + 50000.0 * static_cast<double>(++cycles);
     }
 };
 
@@ -204,16 +208,62 @@ void ctuQ(benchmark::State& state) {
 }
 BENCHMARK(ctuQ)->Name("ctu_Q");
 
-void rTrigQ(benchmark::State& state) {
+// The count input toggles every cycle; the count wraps back to 0 before it saturates.
+void ctuToggling(benchmark::State& state) {
     SimulatedScan scan;
+    QV_BlockWord cv = 0, memo = -1;
+    int cu = 0;
+    for (auto _ : state) {
+        scan.nextCycle();
+        cu ^= 1;
+        benchmark::DoNotOptimize(ctu_Q(cu, cv == 30000, 100, &cv, &memo));
+    }
+}
+BENCHMARK(ctuToggling)->Name("ctu_Q_toggling");
+
+void ctdToggling(benchmark::State& state) {
+    SimulatedScan scan;
+    QV_BlockWord cv = 0, memo = -1;
+    int cd = 0;
+    for (auto _ : state) {
+        scan.nextCycle();
+        cd ^= 1;
+        benchmark::DoNotOptimize(ctd_Q(cd, cv == -30000, 30000, &cv, &memo));
+    }
+}
+BENCHMARK(ctdToggling)->Name("ctd_Q_toggling");
+
+void ctudToggling(benchmark::State& state) {
+    SimulatedScan scan;
+    QV_BlockWord cv = 0, memo = -1;
+    int cu = 0;
+    for (auto _ : state) {
+        scan.nextCycle();
+        cu ^= 1;
+        benchmark::DoNotOptimize(ctud_QU(cu, 0, cv == 30000, 0, 100, &cv, &memo));
+    }
+}
+BENCHMARK(ctudToggling)->Name("ctud_QU_toggling");
+
+// The edge detectors do not read the cycle: nothing but the input changes between calls.
+void rTrigQ(benchmark::State& state) {
     QV_BlockWord m = 0;
     int clk = 0;
     for (auto _ : state) {
-        scan.nextCycle();
         clk ^= 1;
         benchmark::DoNotOptimize(r_trig_Q(clk, &m));
     }
 }
 BENCHMARK(rTrigQ)->Name("r_trig_Q");
+
+void fTrigQ(benchmark::State& state) {
+    QV_BlockWord m = 0;
+    int clk = 0;
+    for (auto _ : state) {
+        clk ^= 1;
+        benchmark::DoNotOptimize(f_trig_Q(clk, &m));
+    }
+}
+BENCHMARK(fTrigQ)->Name("f_trig_Q");
 
 }  // namespace

@@ -101,6 +101,16 @@ void BM_add_time(benchmark::State& state) {
 }
 BENCHMARK(BM_add_time);
 
+// The floor of every function with a TIME result: taking its temporary from the pool
+// and releasing the pool.
+void BM_alloc_int_2(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(alloc_int(2));
+        free_all_alloc();
+    }
+}
+BENCHMARK(BM_alloc_int_2);
+
 void BM_sub_dt_dt(benchmark::State& state) {
     const auto a = makeTime(9000, 36000000);
     const auto b = makeTime(9001, 828000000);

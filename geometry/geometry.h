@@ -100,8 +100,12 @@ void moveAlongAxesOf(int32_t index, int32_t frame, const QV_Vector& d);
 
 // ---- Contact (contact.cpp) ------------------------------------------------------------
 
-// The contact test on two entries (indices unchecked).
-bool entriesIntersect(const ActorProductEntry& a, const ActorProductEntry& b);
+// The contact test on two objects of the table (indices unchecked).
+bool objectsIntersect(int32_t i, int32_t j);
+// Makes room for every object's placement and inverse, kept from one contact test to the
+// next (start-up; without it the placements are computed on every test). False when the
+// memory could not be had.
+bool reserveContactCache(int32_t objects);
 // The sphere rejection on the stored boxes alone: true when the pair cannot touch.
 bool spheresApart(const double boxA[6], const double boxB[6]);
 

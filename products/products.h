@@ -12,4 +12,8 @@ namespace qv {
 // False when the memory could not be had.
 bool reserveProductStep(int32_t objects);
 
+// The broad phase is on unless turned off; off, the step tests every pair (the tests
+// compare the two).
+void useBroadPhase(bool enabled);
+
 }  // namespace qv

@@ -39,14 +39,16 @@ int32_t wrapped(uint32_t pattern) {
 
 uint32_t bits(int32_t value) { return static_cast<uint32_t>(value); }
 
-// Division by zero gives 0 with the function's code. The quotient is computed in 64
-// bits, so no 32-bit quotient can trap.
+// Division by zero gives 0 with the function's code. A divisor of -1 is a negation in
+// 64 bits (the only 32-bit quotient that can trap); any other takes the cheaper 32-bit
+// division.
 int32_t fittedQuotient(int32_t in1, int32_t in2, Range range, int32_t zeroCode) {
     if (in2 == 0) {
         LIBFB_ERR = zeroCode;
         return 0;
     }
-    return fitted(static_cast<int64_t>(in1) / in2, range);
+    if (in2 == -1) return fitted(-int64_t{in1}, range);
+    return fitted(in1 / in2, range);
 }
 
 int32_t remainderOf(int32_t in1, int32_t in2, int32_t zeroCode) {
@@ -55,7 +57,8 @@ int32_t remainderOf(int32_t in1, int32_t in2, int32_t zeroCode) {
         return 0;
     }
     LIBFB_ERR = 0;
-    return static_cast<int32_t>(static_cast<int64_t>(in1) % in2);
+    if (in2 == -1) return 0;  // the one 32-bit remainder that can trap
+    return in1 % in2;
 }
 
 // base to the power exponent by 32-bit multiplications that wrap. Squaring gives the same
@@ -123,7 +126,8 @@ int32_t div_dint_OUT(int32_t IN1, int32_t IN2) {
         LIBFB_ERR = 1008;
         return 0;
     }
-    return wrapped(static_cast<uint32_t>(static_cast<int64_t>(IN1) / IN2));
+    if (IN2 == -1) return wrapped(0u - bits(IN1));
+    return wrapped(bits(IN1 / IN2));
 }
 float div_real_OUT(float IN1, float IN2) {
     if (divisorRefused(IN2)) {

@@ -35,6 +35,20 @@ inline int32_t truncateToInt32(long double value) {
     return static_cast<int32_t>(value);
 }
 
+// A TIME's or DATE_AND_TIME's tick count in 64-bit integers, exact: below 2^61 in
+// magnitude. Doubles hold it exactly while it stays below 2^53.
+inline int64_t wholeTicks(const int32_t* time) { return int64_t{element(time, 0)} * 864000000 + element(time, 1); }
+inline constexpr int64_t kExactInDouble = int64_t{1} << 53;
+inline bool exactInDouble(int64_t ticks) { return ticks > -kExactInDouble && ticks < kExactInDouble; }
+
+// Stores a whole tick count whose days fit in 32 bits: days truncated toward zero, then
+// the remaining ticks, both with the sign of the value.
+inline void splitWholeTicks(int64_t ticks, int32_t* time) {
+    const int64_t days = ticks / 864000000;
+    element(time, 0) = static_cast<int32_t>(days);
+    element(time, 1) = static_cast<int32_t>(ticks - days * 864000000);
+}
+
 // Stores a tick count into a TIME or DATE_AND_TIME: days truncated toward zero, then the
 // remaining ticks truncated toward zero, both with the sign of the value.
 inline void splitTicks(double ticks, int32_t* time) {
@@ -42,10 +56,7 @@ inline void splitTicks(double ticks, int32_t* time) {
     // integers: the same result as the extended-precision division, at a fraction of
     // its cost (a timer splits its elapsed time on every call).
     if (std::fabs(ticks) < 1.8e18) {
-        const int64_t whole = static_cast<int64_t>(ticks);
-        const int64_t days = whole / 864000000;
-        element(time, 0) = static_cast<int32_t>(days);
-        element(time, 1) = static_cast<int32_t>(whole - days * 864000000);
+        splitWholeTicks(static_cast<int64_t>(ticks), time);
         return;
     }
     const long double days = std::trunc(static_cast<long double>(ticks) / kTicksPerDay);
@@ -71,7 +82,8 @@ inline int32_t cycleMark() {
 inline unsigned char* stringSlot(unsigned char* s, int k) { return s + kCharSlotSize * (3 + k); }
 inline const unsigned char* stringSlot(const unsigned char* s, int k) { return s + kCharSlotSize * (3 + k); }
 inline unsigned char stringChar(const unsigned char* s, int k) { return stringSlot(s, k)[0]; }
-inline int stringCapacity(const unsigned char* s) { return array_char_size(s); }
+// What array_char_size reads, in place: the old bytes of the two capacity slots.
+inline int stringCapacity(const unsigned char* s) { return s[kCharOldOffset] * 256 + s[kCharSlotSize + kCharOldOffset]; }
 inline int stringLength(const unsigned char* s) { return array_char_len(s); }
 
 // Writes character k of a result string into both its current and its second byte.

@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "stdlib/library.h"
 
 namespace {
@@ -45,7 +49,6 @@ constexpr Group groupPattern(uint64_t pattern) { return Group{wordPattern(0, pat
 
 constexpr Group kCurrentBytes = groupPattern(0xFF);
 constexpr Group kCurrentAndSecondBytes = groupPattern(0xFFFF);
-constexpr Group kCarryBits = groupPattern(0x100);  // where adding 0xFF to a current byte carries to
 
 Group loadGroup(const unsigned char* p) {
     Group group;
@@ -73,22 +76,54 @@ void storeGroup(unsigned char* p, Group group) {
     }
 }
 
-// True when the current byte of a slot of the group is NUL: only a NUL does not carry
-// when 0xFF is added to it.
-bool holdsNul(Group group) {
-    const Group missing = (((group & kCurrentBytes) + kCurrentBytes) & kCarryBits) ^ kCarryBits;
-    return (missing[0] | missing[1]) != 0;
+// Slots are searched a group at a time: one 16-byte load, a comparison of every byte
+// and the mask of the slots' current bytes (bit k × slot size for slot k). With
+// three-byte slots the load also covers the current byte of the slot after the group,
+// so a group is searched only when that slot is inside the string too.
+constexpr int kSearchReach = kGroupSlots + (kGroupBytes < 16 ? 1 : 0);  // slots a load touches
+
+constexpr uint32_t currentByteMask() {
+    uint32_t mask = 0;
+    for (int k = 0; k < kGroupSlots; ++k) mask |= 1u << (k * qv::kCharSlotSize);
+    return mask;
 }
 
-// The length of a string, as array_char_len counts it, a group at a time.
-int lengthOf(const unsigned char* s) {
-    const int capacity = stringCapacity(s);
+uint32_t slotsHolding(const unsigned char* group, unsigned char c) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(group));
+    const __m128i equal = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(c)));
+    return static_cast<uint32_t>(_mm_movemask_epi8(equal)) & currentByteMask();
+#else
+    uint32_t mask = 0;
+    for (int k = 0; k < kGroupSlots; ++k)
+        if (group[k * qv::kCharSlotSize] == c) mask |= 1u << (k * qv::kCharSlotSize);
+    return mask;
+#endif
+}
+
+int firstSlotOf(uint32_t mask) { return std::countr_zero(mask) / qv::kCharSlotSize; }
+
+// The length of a string, as array_char_len counts it, a group at a time; counting stops
+// at `limit` (a string at least that long gives `limit`).
+int lengthOf(const unsigned char* s, int64_t limit = kMaxCapacity) {
+    const int end = static_cast<int>(std::min<int64_t>(stringCapacity(s), std::max<int64_t>(limit, 0)));
     int length = 0;
-    if constexpr (kGroupwise) {
-        while (length + kGroupSlots <= capacity && !holdsNul(loadGroup(stringSlot(s, length)))) length += kGroupSlots;
+    for (; length + kSearchReach <= end; length += kGroupSlots) {
+        const uint32_t nuls = slotsHolding(stringSlot(s, length), 0);
+        if (nuls != 0) return std::min(length + firstSlotOf(nuls), end);
     }
-    while (length < capacity && stringChar(s, length) != 0) ++length;
+    while (length < end && stringChar(s, length) != 0) ++length;
     return length;
+}
+
+// True when `needle` (of length n >= 1) occurs in s at `start`. Its characters are not
+// NUL, so an occurrence lies wholly within the length of s; only its capacity bounds
+// the reads.
+bool occursAt(const unsigned char* s, int start, const unsigned char* needle, int n) {
+    if (start + n > stringCapacity(s)) return false;
+    int k = 1;
+    while (k < n && stringChar(s, start + k) == stringChar(needle, k)) ++k;
+    return k == n;
 }
 
 // Copies n characters of `src` from index `from` into the result `dst` from index `to`,
@@ -178,7 +213,10 @@ unsigned char* right_OUT(const unsigned char* IN, int32_t L) {
 
 // A failed MID gives an empty string of capacity L, or of capacity 1 when L < 0.
 unsigned char* mid_OUT(const unsigned char* IN, int32_t L, int32_t P) {
-    const int l = lengthOf(IN);
+    // The tests fail only for lengths below the last character taken (or below P when
+    // L is 0): counting stops there, and the code is the same as with the whole length.
+    const int64_t reach = L >= 0 && P >= 1 ? std::max<int64_t>(int64_t{L} + P - 1, P) : kMaxCapacity;
+    const int l = lengthOf(IN, reach);
     LIBFB_ERR = ArgumentTests(L, P, l, 1023, 1022).beyondEnd(1026).lengthAfterEnd(1025).positionAfterEnd(1024).code;
     if (LIBFB_ERR != 0) return newString(L < 0 ? 1 : L);
     return newSubstring(IN, P - 1, L);
@@ -246,19 +284,28 @@ unsigned char* replace_OUT(const unsigned char* IN1, const unsigned char* IN2, i
 }
 
 // A plain left-to-right search: after a partial match fails, the next candidate starts
-// one character further.
+// one character further. One pass over IN1, a group at a time: the slots holding the
+// first character of IN2 are the candidates, up to the end of IN1.
 int32_t find_OUT(const unsigned char* IN1, const unsigned char* IN2) {
     LIBFB_ERR = 0;
-    const int l1 = lengthOf(IN1);
     const int l2 = lengthOf(IN2);
-    if (l1 == 0 || l2 == 0) return 0;
+    if (l2 == 0) return 0;
+    const int capacity = stringCapacity(IN1);
     const unsigned char first = stringChar(IN2, 0);
-    for (int start = 0; start + l2 <= l1; ++start) {
-        if (stringChar(IN1, start) != first) continue;
-        int k = 1;
-        while (k < l2 && stringChar(IN1, start + k) == stringChar(IN2, k)) ++k;
-        if (k == l2) return start + 1;
+    int k = 0;
+    for (; k + kSearchReach <= capacity; k += kGroupSlots) {
+        const unsigned char* group = stringSlot(IN1, k);
+        const uint32_t nuls = slotsHolding(group, 0);
+        uint32_t candidates = slotsHolding(group, first);
+        if (nuls != 0) candidates &= (nuls & (0u - nuls)) - 1;  // before the end of IN1
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const int at = k + firstSlotOf(candidates);
+            if (occursAt(IN1, at, IN2, l2)) return at + 1;
+        }
+        if (nuls != 0) return 0;
     }
+    for (; k < capacity && stringChar(IN1, k) != 0; ++k)
+        if (stringChar(IN1, k) == first && occursAt(IN1, k, IN2, l2)) return k + 1;
     return 0;
 }
 

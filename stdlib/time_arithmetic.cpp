@@ -1,5 +1,6 @@
-// Time and date arithmetic. Durations are worked on as tick counts in extended precision
-// and stored back split into days and ticks; a TIME_OF_DAY wraps at midnight once.
+// Time and date arithmetic. Durations are worked on as tick counts and stored back split
+// into days and ticks; a TIME_OF_DAY wraps at midnight once. Sums and differences are
+// exact in 64-bit integers; products and quotients take extended precision.
 #include "stdlib/library.h"
 
 namespace {
@@ -27,6 +28,19 @@ int32_t* newTime(int32_t days, int32_t ticks) {
 int32_t* newSplitTime(long double ticks) {
     int32_t* result = alloc_int(2);
     if (result != nullptr) splitTicks(static_cast<double>(ticks), result);
+    return result;
+}
+
+// A new TIME or DATE_AND_TIME holding an exact tick count (a sum or difference of two,
+// below 2^62 in magnitude), rounded to double precision like every other result. Below
+// 2^53 the count is a double already and splits in integers, as splitTicks would.
+int32_t* newExactTime(int64_t ticks) {
+    int32_t* result = alloc_int(2);
+    if (result == nullptr) return nullptr;
+    if (exactInDouble(ticks))
+        splitWholeTicks(ticks, result);
+    else
+        splitTicks(static_cast<double>(ticks), result);
     return result;
 }
 
@@ -62,27 +76,27 @@ extern "C" {
 
 int32_t* add_time_OUT(const int32_t* IN1, const int32_t* IN2) {
     LIBFB_ERR = 0;
-    return newSplitTime(ticksOf(IN1) + ticksOf(IN2));
+    return newExactTime(wholeTicks(IN1) + wholeTicks(IN2));
 }
 
 int32_t* sub_time_OUT(const int32_t* IN1, const int32_t* IN2) {
     LIBFB_ERR = 0;
-    return newSplitTime(ticksOf(IN1) - ticksOf(IN2));
+    return newExactTime(wholeTicks(IN1) - wholeTicks(IN2));
 }
 
 int32_t* add_dt_t_OUT(const int32_t* IN1, const int32_t* IN2) {
     LIBFB_ERR = 0;
-    return newSplitTime(ticksOf(IN1) + ticksOf(IN2));
+    return newExactTime(wholeTicks(IN1) + wholeTicks(IN2));
 }
 
 int32_t* sub_dt_t_OUT(const int32_t* IN1, const int32_t* IN2) {
     LIBFB_ERR = 0;
-    return newSplitTime(ticksOf(IN1) - ticksOf(IN2));
+    return newExactTime(wholeTicks(IN1) - wholeTicks(IN2));
 }
 
 int32_t* sub_dt_dt_OUT(const int32_t* IN1, const int32_t* IN2) {
     LIBFB_ERR = 0;
-    return newSplitTime(ticksOf(IN1) - ticksOf(IN2));
+    return newExactTime(wholeTicks(IN1) - wholeTicks(IN2));
 }
 
 // Only the ticks of the TIME count, and the day wraps once: a TIME whose ticks are

@@ -16,7 +16,6 @@ constexpr double kSecondsDivisor = 1000000.0;
 constexpr double kCentisecondsDivisor = 10000.0;
 constexpr double kMillisecondsDivisor = 1000.0;
 constexpr int32_t kMaxPreset = 32767;  // numeric variants
-constexpr int64_t kTicksPerDayWhole = 864000000;
 
 int lowByte(int value) { return value & 0xFF; }
 
@@ -117,8 +116,17 @@ void clearTime(int32_t* time) {
 
 // A TIME's tick count, days × 864,000,000 + ticks, is a whole number below 2^62 in
 // magnitude: exact in 64-bit integers, rounded once to double as from extended precision.
-double ticksValue(const int32_t* time) {
-    return static_cast<double>(int64_t{element(time, 0)} * kTicksPerDayWhole + element(time, 1));
+double ticksValue(const int32_t* time) { return static_cast<double>(wholeTicks(time)); }
+
+// The elapsed ticks after adding `increment`, in integers, when the double arithmetic
+// would be exact: the count and the sum below 2^53, the increment a whole number (a
+// period that is a multiple of 100 µs). False when the double arithmetic must decide.
+bool wholeSum(int64_t ticks, double increment, int64_t& sum) {
+    if (!exactInDouble(ticks) || !(std::fabs(increment) < 0x1p52)) return false;
+    const auto step = static_cast<int64_t>(increment);
+    if (static_cast<double>(step) != increment) return false;
+    sum = ticks + step;
+    return exactInDouble(sum);
 }
 
 // A new temporary holding ET; null, with nothing written, when the pool is exhausted.
@@ -235,8 +243,18 @@ int ton_Q(int IN, const int32_t* PT, int32_t* ET, int32_t* memo) {
     }
     double e = 0.0;
     if (isTrue(IN)) {
-        e = ticksValue(ET);
-        if (enterCycle(memo)) e += cyclePeriod() / kTicksDivisor;
+        const int64_t before = wholeTicks(ET);
+        const double increment = enterCycle(memo) ? cyclePeriod() / kTicksDivisor : 0.0;
+        // Whole ticks while every value is exact as a double: the same results, and a
+        // shorter chain from one cycle's ET to the next.
+        int64_t sum;
+        const int64_t preset = wholeTicks(PT);
+        if (exactInDouble(preset) && wholeSum(before, increment, sum)) {
+            const int64_t elapsed = std::min(sum, preset);
+            splitWholeTicks(elapsed, ET);
+            return preset == 0 || elapsed >= preset ? 1 : 0;
+        }
+        e = static_cast<double>(before) + increment;
         e = std::min(e, kMaxTicks);
         e = std::min(e, pt);
     }

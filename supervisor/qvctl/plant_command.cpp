@@ -1,4 +1,5 @@
 // qvctl plant: the machine beside the program, until the program ends.
+#include <algorithm>
 #include <cstdio>
 
 #include "supervisor/qvctl/commands.h"
@@ -24,7 +25,7 @@ int plantCommand(const Options& options, Target& target) {
     }
     const int32_t first = readState(target).cycle;
     for (;;) {
-        const std::vector<std::string> before = plantStates(*plant);
+        const std::vector<std::string> before = options.quiet ? std::vector<std::string>{} : plantStates(*plant);
         if (plant->poll() != 0 && !options.quiet) {
             const int32_t cycle = readState(target).cycle;
             for (const std::string& event : plantEvents(*plant, before)) std::printf("cycle %d: %s\n", cycle, event.c_str());
@@ -35,7 +36,10 @@ int plantCommand(const Options& options, Target& target) {
             if (!options.quiet) std::printf("no program runs on the image\n");
             return kExitDone;
         }
-        platform::sleepMilliseconds(1);
+        // About ten looks per program cycle (1 to 10 ms apart): the program reads the
+        // sensors once a cycle, and a look every millisecond made the plant cost several
+        // times its program's CPU, the first limit to the cells one machine runs.
+        platform::sleepMilliseconds(static_cast<uint32_t>(std::clamp(periodMs(target) / 10.0, 1.0, 10.0)));
     }
 }
 

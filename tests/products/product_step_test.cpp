@@ -3,10 +3,13 @@
 // (otherModel 1); product pairs decided once; removals; the revision-3 contact filter.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "products/products.h"
 #include "tests/products/scene.h"
 
 namespace {
@@ -232,6 +235,68 @@ TEST_F(ProductStep, EveryProductInAHeapHearsOfEveryOther) {
             EXPECT_EQ(describe(calls[at++]), std::to_string(p) + ":end");
         }
     }
+}
+
+// The broad phase against every pair tested, on random scenes of turned boxes (some
+// touching, some points, some removed, now and then one that is not a number) whose
+// models move, remove and create products during the step: the same calls, and the same
+// filter questions, in the same order.
+TEST_F(ProductStep, TheBroadPhaseMakesTheCallsOfEveryPairTested) {
+    auto filterDescribed = [] {
+        std::vector<std::string> out;
+        for (const Call& c : filterCalls) out.push_back(describe(c));
+        return out;
+    };
+    int contacts = 0;
+    for (int sceneNumber = 0; sceneNumber < 300; ++sceneNumber) {
+        std::vector<std::string> seen[2], asked[2];
+        for (const bool broad : {true, false}) {
+            qv::useBroadPhase(broad);
+            std::mt19937_64 rng(static_cast<uint64_t>(sceneNumber));
+            std::uniform_real_distribution<double> unit(0, 1), angle(-3.2, 3.2), size(0.1, 2.0), spot(-4, 4);
+            std::vector<SceneObject> products;
+            for (int k = 0; k < 40; ++k) products.push_back(product(k % 3 == 0 ? kCan : kBox, unit(rng) < 0.1 ? QV_REMOVED : QV_PRESENT));
+            qvtest::buildScene({SceneObject{kFloor}, SceneObject{kWall}, SceneObject{kWall}}, products);
+            qvtest::placeBox(0, -5, -5, -1, 10, 10, 1);
+            qvtest::placeBox(1, 4, -5, 0, 0.5, 10, 3);
+            for (int32_t i = 2; i < NbActeursEtProduits; ++i) {
+                const QV_Vector one{1, 1, 1};
+                QV_Matrix m = mulMatrix_with_(mulMatrix_with_(mRotationZ(angle(rng)), one, mRotationX(angle(rng)), one), one,
+                                              mScale(size(rng), size(rng), size(rng)), one);
+                m.e[3] = spot(rng);
+                m.e[7] = spot(rng);
+                m.e[11] = spot(rng);
+                const double kind = unit(rng);
+                if (kind < 0.05) m = QV_Matrix{};
+                if (kind > 0.995) m.e[5] = NAN;
+                qvtest::storeMatrix(i, m);
+            }
+            std::mt19937_64 actions(static_cast<uint64_t>(sceneNumber) + 1000);
+            accepts = [](const Call& c) { return (c.product + c.other) % 7 != 0; };
+            onCall = [&](const Call& c) {
+                const double roll = std::uniform_real_distribution<double>(0, 1)(actions);
+                if (roll < 0.05) {
+                    const QV_Matrix m = qvtest::storedMatrix(c.product);
+                    qvtest::storeMatrix(c.product, mulMatrix_with_(mTranslation(0.3, -0.2, 0.1), QV_Vector{1, 1, 1}, m,
+                                                                   QV_Vector{1, 1, 1}));
+                } else if (roll < 0.07) {
+                    prodKill(NbActeurs + static_cast<int32_t>(roll * 1000) % NbProduits);
+                } else if (roll < 0.09) {
+                    prodNew(roll < 0.08 ? kBox : kCan, roll * 10, 0, 0, 1, 1, 1);
+                }
+            };
+            calls.clear();
+            filterCalls.clear();
+            for (int s = 0; s < 3; ++s) productsStep();
+            seen[broad ? 0 : 1] = described();
+            asked[broad ? 0 : 1] = filterDescribed();
+        }
+        ASSERT_EQ(seen[0], seen[1]) << "scene " << sceneNumber;
+        ASSERT_EQ(asked[0], asked[1]) << "scene " << sceneNumber;
+        for (const std::string& call : seen[0]) contacts += call.find('@') != std::string::npos ? 1 : 0;
+    }
+    qv::useBroadPhase(true);
+    EXPECT_GT(contacts, 300 * 30);
 }
 
 #if QV_REVISION == 3

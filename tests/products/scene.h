@@ -12,7 +12,7 @@
 
 namespace qvtest {
 
-inline constexpr int32_t kSceneCapacity = 4096;
+inline constexpr int32_t kSceneCapacity = 10240;
 inline constexpr int32_t kSceneRealsPerObject = 17;
 
 using ModelFunction = int32_t (*)(void);

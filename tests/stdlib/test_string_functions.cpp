@@ -189,6 +189,46 @@ TEST_F(StringFunctions, ResultsMatchStdStringOnRandomTexts) {
     }
 }
 
+// FIND and MID read only what they need: texts over "ab" with a NUL inside, so that what
+// follows the end of IN1 often holds IN2, in buffers of every capacity from the length up.
+// MID's code is the last failing test, as with the whole length.
+TEST_F(StringFunctions, FindAndMidStopAtTheEndOfTheString) {
+    std::mt19937 engine(29);
+    auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(engine); };
+    auto randomText = [&](int maxLength) {
+        std::string text(static_cast<std::size_t>(uniform(0, maxLength)), 'a');
+        for (char& c : text) c = "ab\0"[uniform(0, 8) == 0 ? 2 : uniform(0, 1)];
+        return text;
+    };
+    auto midCode = [](int L, int P, int l) {
+        int code = L < 0 ? 1023 : P < 1 ? 1022 : 0;
+        if (L + P > l + 1) code = 1026;
+        if (L > l) code = 1025;
+        if (P > l) code = 1024;
+        return code;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const std::string a = randomText(40);
+        const std::string b = randomText(5);
+        const StringValue sa(a, static_cast<int>(a.size()) + uniform(0, 6));
+        const StringValue sb(b, static_cast<int>(b.size()) + uniform(0, 2));
+        const std::string textA = a.substr(0, a.find('\0'));
+        const std::string textB = b.substr(0, b.find('\0'));
+        const std::size_t at = textA.find(textB);
+        const int expected = textB.empty() || at == std::string::npos ? 0 : static_cast<int>(at) + 1;
+        ASSERT_EQ(find_OUT(sa.get(), sb.get()), expected) << i;
+        const int l = static_cast<int>(textA.size());
+        const int L = uniform(-2, l + 2);
+        const int P = uniform(-2, l + 2);
+        const unsigned char* mid = mid_OUT(sa.get(), L, P);
+        ASSERT_EQ(LIBFB_ERR, midCode(L, P, l)) << i;
+        if (LIBFB_ERR == 0) {
+            ASSERT_TRUE(isResultString(mid, textA.substr(P - 1, L), L));
+        }
+        free_all_alloc();
+    }
+}
+
 // Every string read through its exact-size buffer: capacity 0 has no character slot at
 // all, and a full string has no NUL. The sanitizers report a read beyond either.
 TEST_F(StringFunctions, StringsAreNeverReadBeyondTheirArray) {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <random>
 
+#include "stdlib/library.h"
 #include "tests/stdlib/part_two_support.h"
 
 namespace qv::test {
@@ -159,6 +160,29 @@ TEST_F(TimeArithmetic, SumsAndDifferencesMatchExactArithmetic) {
         ASSERT_TRUE(isExactSplit(add_dt_t_OUT(a.get(), b.get()), exactTicks(a) + exactTicks(b)));
         ASSERT_TRUE(isExactSplit(sub_dt_t_OUT(a.get(), b.get()), exactTicks(a) - exactTicks(b)));
         ASSERT_TRUE(isExactSplit(sub_dt_dt_OUT(a.get(), b.get()), exactTicks(a) - exactTicks(b)));
+        free_all_alloc();
+    }
+}
+
+// Beyond 2^53 ticks a sum or difference is rounded to double precision before it is
+// split, as the extended-precision arithmetic does: over the whole range of days.
+TEST_F(TimeArithmetic, SumsOfLargeValuesAreRoundedAsBefore) {
+    Random random;
+    auto rounded = [](Int128 ticks) {
+        const auto value = static_cast<double>(static_cast<long double>(ticks));
+        int32_t t[12] = {};
+        qv::lib::splitTicks(value, t);
+        return std::pair{t[6], t[9]};
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const IntArray a(static_cast<int32_t>(random.uniform(INT32_MIN, INT32_MAX)),
+                         static_cast<int32_t>(random.uniform(INT32_MIN, INT32_MAX)));
+        const IntArray b(static_cast<int32_t>(random.uniform(INT32_MIN, INT32_MAX) >> random.uniform(0, 31)),
+                         static_cast<int32_t>(random.uniform(INT32_MIN, INT32_MAX)));
+        const auto [sumDays, sumTicks] = rounded(exactTicks(a) + exactTicks(b));
+        ASSERT_TRUE(isTime(add_time_OUT(a.get(), b.get()), sumDays, sumTicks)) << i;
+        const auto [differenceDays, differenceTicks] = rounded(exactTicks(a) - exactTicks(b));
+        ASSERT_TRUE(isTime(sub_dt_dt_OUT(a.get(), b.get()), differenceDays, differenceTicks)) << i;
         free_all_alloc();
     }
 }

@@ -3,6 +3,8 @@
 // revisions 1 and 2.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "tests/stdlib/library_values.h"
@@ -61,6 +63,40 @@ TEST_F(Timers, OnDelayInTicksTurnsOnInTheCycleThatReachesPt) {
     }
     EXPECT_EQ(ton_Q(0, pt.get(), et.get(), &memo), 0);  // IN falls: reset
     EXPECT_EQ(element(et.get(), 1), 0);
+}
+
+// The on-delay against the double arithmetic it has always done (whole ticks are taken
+// only where that arithmetic is exact): periods whole and fractional in ticks, presets and
+// elapsed times up to the largest days, a second call in some cycles, inputs that fall.
+TEST_F(Timers, OnDelayInTicksMatchesTheDoubleArithmetic) {
+    std::mt19937_64 engine(41);
+    auto uniform = [&](int64_t low, int64_t high) { return std::uniform_int_distribution<int64_t>(low, high)(engine); };
+    auto anyDays = [&] { return static_cast<int32_t>(uniform(0, 1) == 0 ? uniform(-3, 3) : uniform(INT32_MIN, INT32_MAX)); };
+    for (int run = 0; run < 3000; ++run) {
+        const auto whole = static_cast<float>(100 * uniform(1, 200000));
+        SimulatedScan scan(run % 3 == 0 ? whole + 0.5f : whole);
+        const TestArray pt(std::abs(std::max(anyDays(), -INT32_MAX)), static_cast<int32_t>(uniform(0, 863999999)));
+        TestArray et(anyDays(), static_cast<int32_t>(uniform(-863999999, 863999999)));
+        TestArray expected(element(et.get(), 0), element(et.get(), 1));
+        int32_t memo = 0;
+        for (int cycle = 0; cycle < 20; ++cycle, scan.nextCycle()) {
+            for (int call = 0; call < (cycle % 4 == 3 ? 2 : 1); ++call) {
+                const int in = cycle == 13 ? 0 : 1;
+                const double preset = static_cast<double>(qv::lib::wholeTicks(pt.get()));
+                double e = 0.0;
+                if (in != 0) {
+                    e = static_cast<double>(qv::lib::wholeTicks(expected.get()));
+                    if (call == 0) e += static_cast<double>(*simuperiod) / 100.0;
+                    e = std::min(std::min(e, 9.223372036854776e18), preset);
+                }
+                qv::lib::splitTicks(e, expected.get());
+                const int q = preset == 0.0 ? in : (e >= preset ? 1 : 0);
+                ASSERT_EQ(ton_Q(in, pt.get(), et.get(), &memo), q) << run << " " << cycle;
+                ASSERT_EQ(element(et.get(), 0), element(expected.get(), 0)) << run << " " << cycle;
+                ASSERT_EQ(element(et.get(), 1), element(expected.get(), 1)) << run << " " << cycle;
+            }
+        }
+    }
 }
 
 TEST_F(Timers, TwoCallsOfOneInstanceInOneCycleAddThePeriodOnce) {
