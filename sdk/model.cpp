@@ -231,21 +231,6 @@ void writeInitialValues(const QV_Model& m) {
 
 // ---- Slots by absolute index ------------------------------------------------------------------
 
-int32_t headerWord(const unsigned char* image, int32_t offset) {
-    return *reinterpret_cast<const int32_t*>(image + offset);
-}
-
-unsigned char* areaStart(unsigned char* image, int area) {
-    return image + static_cast<uint32_t>(headerWord(image, kLayout.offsetsOffset + 4 * area));
-}
-
-// The slot `index` of an area as the image's header describes it, or null when the index
-// lies outside the area.
-unsigned char* slotOf(unsigned char* image, int area, int32_t index) {
-    if (image == nullptr || index < 0 || index >= headerWord(image, kLayout.countsOffset + 4 * area)) return nullptr;
-    return areaStart(image, area) + static_cast<intptr_t>(index) * slotSize(kLayout, area);
-}
-
 void initialiseTaskname(const char* name) {
     if constexpr (kRevision != 1) QV_model_init_char(memHeader, kTasknameSlot, kTasknameCapacity >> 8);
     QV_model_init_char(memHeader, kTasknameSlot + 1, kTasknameCapacity & 0xFF);
@@ -351,9 +336,9 @@ void QV_model_variables_initialization(const QV_Model* model) {
 }
 
 void QV_model_bind_control_variables(void) {
-    unsigned char* bools = areaStart(memHeader, kAreaBool);
-    unsigned char* ints = areaStart(memHeader, kAreaInt);
-    unsigned char* reals = areaStart(memHeader, kAreaReal);
+    unsigned char* bools = imageAreaStart(memHeader, kAreaBool);
+    unsigned char* ints = imageAreaStart(memHeader, kAreaInt);
+    unsigned char* reals = imageAreaStart(memHeader, kAreaReal);
     traceon = boolSlot(bools, kTraceonSlot);
     resettrace = boolSlot(bools, kResettraceSlot);
 #if QV_REVISION == 3
@@ -384,7 +369,7 @@ void QV_model_bind_control_variables(void) {
     mxminvariablemodification = realSlot(reals, kMinModificationSlot);
     mxmaxvariablemodification = realSlot(reals, kMaxModificationSlot);
 
-    taskname = charSlot(areaStart(memHeader, kAreaChar), kTasknameSlot);
+    taskname = charSlot(imageAreaStart(memHeader, kAreaChar), kTasknameSlot);
 }
 
 void QV_model_time_cycle(const QV_Model* model, float* period) {
@@ -404,14 +389,14 @@ int32_t QV_model_signature(const QV_Model* model) {
 }
 
 void QV_model_init_bool(unsigned char* image, int32_t index, int32_t value) {
-    unsigned char* slot = slotOf(image, kAreaBool, index);
+    unsigned char* slot = imageSlot(image, kAreaBool, index);
     if (slot == nullptr) return;
     const uint8_t bits = (value & 1) ? (kBoolCurrent | kBoolOld) : 0;
     storeShared(slot, static_cast<uint8_t>((loadShared(slot) & ~(kBoolCurrent | kBoolOld)) | bits));
 }
 
 void QV_model_init_int(unsigned char* image, int32_t index, int32_t value) {
-    unsigned char* slot = slotOf(image, kAreaInt, index);
+    unsigned char* slot = imageSlot(image, kAreaInt, index);
     if (slot == nullptr) return;
     auto* words = reinterpret_cast<int32_t*>(slot);
     storeShared(&words[0], value);
@@ -419,7 +404,7 @@ void QV_model_init_int(unsigned char* image, int32_t index, int32_t value) {
 }
 
 void QV_model_init_float(unsigned char* image, int32_t index, float value) {
-    unsigned char* slot = slotOf(image, kAreaReal, index);
+    unsigned char* slot = imageSlot(image, kAreaReal, index);
     if (slot == nullptr) return;
     auto* words = reinterpret_cast<float*>(slot);
     storeShared(&words[0], value);
@@ -427,7 +412,7 @@ void QV_model_init_float(unsigned char* image, int32_t index, float value) {
 }
 
 void QV_model_init_char(unsigned char* image, int32_t index, int32_t value) {
-    unsigned char* slot = slotOf(image, kAreaChar, index);
+    unsigned char* slot = imageSlot(image, kAreaChar, index);
     if (slot == nullptr) return;
     storeShared(&slot[0], static_cast<uint8_t>(value));
     storeShared(&slot[kCharOldOffset], static_cast<uint8_t>(value));

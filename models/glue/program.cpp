@@ -21,21 +21,6 @@ namespace {
 // lists' length.
 constexpr int32_t kRevision1BreakpointListSize = 100;
 
-int32_t headerWord(const unsigned char* image, int32_t offset) {
-    return *reinterpret_cast<const int32_t*>(image + offset);
-}
-
-unsigned char* areaStart(unsigned char* image, int area) {
-    return image + static_cast<uint32_t>(headerWord(image, kLayout.offsetsOffset + 4 * area));
-}
-
-// The slot `index` of an area as the image's header describes it, or null when the
-// index lies outside the area.
-unsigned char* slotOf(unsigned char* image, int area, int32_t index) {
-    if (image == nullptr || index < 0 || index >= headerWord(image, kLayout.countsOffset + 4 * area)) return nullptr;
-    return areaStart(image, area) + static_cast<intptr_t>(index) * slotSize(kLayout, area);
-}
-
 void initialiseTaskname(const char* name) {
     if constexpr (kRevision != 1) QV_Char_Init(memHeader, kTasknameSlot, kTasknameCapacity >> 8);
     QV_Char_Init(memHeader, kTasknameSlot + 1, kTasknameCapacity & 0xFF);
@@ -116,9 +101,9 @@ void variablesInitialization(void) {
 
 void controlVariablesAccessInitialization(void) {
     using namespace qv;
-    unsigned char* bools = models::areaStart(memHeader, kAreaBool);
-    unsigned char* ints = models::areaStart(memHeader, kAreaInt);
-    unsigned char* reals = models::areaStart(memHeader, kAreaReal);
+    unsigned char* bools = imageAreaStart(memHeader, kAreaBool);
+    unsigned char* ints = imageAreaStart(memHeader, kAreaInt);
+    unsigned char* reals = imageAreaStart(memHeader, kAreaReal);
     traceon = boolSlot(bools, kTraceonSlot);
     resettrace = boolSlot(bools, kResettraceSlot);
     if constexpr (kRevision == 3)
@@ -148,7 +133,7 @@ void controlVariablesAccessInitialization(void) {
     mxminvariablemodification = realSlot(reals, kMinModificationSlot);
     mxmaxvariablemodification = realSlot(reals, kMaxModificationSlot);
 
-    taskname = charSlot(models::areaStart(memHeader, kAreaChar), kTasknameSlot);
+    taskname = charSlot(imageAreaStart(memHeader, kAreaChar), kTasknameSlot);
 }
 
 void timeCycleInitialization(float* period) { qv::storeShared(period, kProgram.period); }
@@ -168,7 +153,7 @@ int32_t getGenerationTime(void) { return kProgram.generationTime; }
 // Initial values by absolute slot: current and old value alike.
 void QV_Bool_Init(unsigned char* image, int32_t index, int32_t value) {
     using namespace qv;
-    unsigned char* slot = models::slotOf(image, kAreaBool, index);
+    unsigned char* slot = qv::imageSlot(image, kAreaBool, index);
     if (slot == nullptr) return;
     const uint8_t bits = (value & 1) ? (kBoolCurrent | kBoolOld) : 0;
     storeShared(slot, static_cast<uint8_t>((loadShared(slot) & ~(kBoolCurrent | kBoolOld)) | bits));
@@ -176,7 +161,7 @@ void QV_Bool_Init(unsigned char* image, int32_t index, int32_t value) {
 
 void QV_Int_Init(unsigned char* image, int32_t index, int32_t value) {
     using namespace qv;
-    unsigned char* slot = models::slotOf(image, kAreaInt, index);
+    unsigned char* slot = qv::imageSlot(image, kAreaInt, index);
     if (slot == nullptr) return;
     auto* words = reinterpret_cast<int32_t*>(slot);
     storeShared(&words[0], value);
@@ -185,7 +170,7 @@ void QV_Int_Init(unsigned char* image, int32_t index, int32_t value) {
 
 void QV_Float_Init(unsigned char* image, int32_t index, float value) {
     using namespace qv;
-    unsigned char* slot = models::slotOf(image, kAreaReal, index);
+    unsigned char* slot = qv::imageSlot(image, kAreaReal, index);
     if (slot == nullptr) return;
     auto* words = reinterpret_cast<float*>(slot);
     storeShared(&words[0], value);
@@ -194,7 +179,7 @@ void QV_Float_Init(unsigned char* image, int32_t index, float value) {
 
 void QV_Char_Init(unsigned char* image, int32_t index, int32_t value) {
     using namespace qv;
-    unsigned char* slot = models::slotOf(image, kAreaChar, index);
+    unsigned char* slot = qv::imageSlot(image, kAreaChar, index);
     if (slot == nullptr) return;
     storeShared(&slot[0], static_cast<uint8_t>(value));
     storeShared(&slot[kCharOldOffset], static_cast<uint8_t>(value));

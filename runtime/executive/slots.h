@@ -60,6 +60,20 @@ inline void stopUnlessEnding(int32_t* status) {
         now = loadShared(status);
 }
 
+// Areas and slots as the image's own header describes them, for start-up code that runs
+// before the area bases are set. The header is the program's own, already checked.
+inline int32_t imageHeaderWord(const unsigned char* image, int32_t offset) {
+    return *reinterpret_cast<const int32_t*>(image + offset);
+}
+inline unsigned char* imageAreaStart(unsigned char* image, int area) {
+    return image + static_cast<uint32_t>(imageHeaderWord(image, kLayout.offsetsOffset + 4 * area));
+}
+// The slot `index` of an area, or null when the index lies outside the area.
+inline unsigned char* imageSlot(unsigned char* image, int area, int32_t index) {
+    if (image == nullptr || index < 0 || index >= imageHeaderWord(image, kLayout.countsOffset + 4 * area)) return nullptr;
+    return imageAreaStart(image, area) + static_cast<intptr_t>(index) * slotSize(kLayout, area);
+}
+
 // The cycle counter and process slots at the end of the integer area.
 inline int32_t* cycleCounterSlot() { return intSlot(mem.intBase, posmxsimucounter); }
 inline int32_t* pospidSlot() { return intSlot(mem.intBase, pospid); }

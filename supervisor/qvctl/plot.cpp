@@ -206,12 +206,10 @@ int plotCommand(const Options& options, const Target* target) {
         }
     }
     std::string error;
-    const std::optional<std::string> path = traceFilePath(file, target, error);
-    if (!path) return fail(error);
-    std::optional<TraceFile> trace = readTraceFile(*path, error);
-    if (!trace) return fail(error);
-    const TraceNames names = traceNames(target, *path);
-    numberByCycles(*trace, names.program);
+    std::optional<NamedTrace> loaded = loadTrace(file, target, error);
+    if (!loaded) return fail(error);
+    TraceFile* const trace = &loaded->trace;
+    const TraceNames& names = loaded->names;
     std::vector<Signal> all = signalsOf(*trace), chosen;
     if (rest.empty()) {
         chosen = all;
@@ -223,7 +221,7 @@ int plotCommand(const Options& options, const Target* target) {
                 chosen.push_back(s);
                 found = true;
             }
-            if (!found) return fail(wanted + " is not in the trace file " + *path);
+            if (!found) return fail(wanted + " is not in the trace file " + trace->path);
         }
     }
     const std::string svg = renderSvg(*trace, names, chosen);
@@ -235,7 +233,7 @@ int plotCommand(const Options& options, const Target* target) {
     out << svg;
     out.close();
     if (!out) return fail("cannot write " + options.output);
-    if (!options.quiet) std::printf("wrote %s: %zu variables from %s\n", options.output.c_str(), chosen.size(), path->c_str());
+    if (!options.quiet) std::printf("wrote %s: %zu variables from %s\n", options.output.c_str(), chosen.size(), trace->path.c_str());
     return kExitDone;
 }
 

@@ -154,12 +154,10 @@ void writeCsv(std::ostream& out, const TraceFile& file, const TraceNames& names)
 int traceExportCommand(const Options& options, const Target* target, const std::optional<std::string>& file) {
     if (options.exportFormat.empty()) return usage("trace export needs --vcd or --csv");
     std::string error;
-    const std::optional<std::string> path = traceFilePath(file, target, error);
-    if (!path) return fail(error);
-    std::optional<TraceFile> trace = readTraceFile(*path, error);
-    if (!trace) return fail(error);
-    const TraceNames names = traceNames(target, *path);
-    numberByCycles(*trace, names.program);
+    std::optional<NamedTrace> loaded = loadTrace(file, target, error);
+    if (!loaded) return fail(error);
+    TraceFile* const trace = &loaded->trace;
+    const TraceNames& names = loaded->names;
     std::ostringstream text;
     if (options.exportFormat == "vcd")
         writeVcd(text, *trace, names);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "supervisor/qvctl/display.h"
 #include "supervisor/symbols/recognition.h"
@@ -314,6 +315,17 @@ std::optional<std::string> programTraceFile(const Target& target, std::string& e
     }
     const std::filesystem::path file(name);
     return (file.is_absolute() ? file : cwd / file).lexically_normal().string();
+}
+
+std::optional<NamedTrace> loadTrace(const std::optional<std::string>& file, const Target* target,
+                                    std::string& error) {
+    const std::optional<std::string> path = traceFilePath(file, target, error);
+    if (!path) return std::nullopt;
+    std::optional<TraceFile> trace = readTraceFile(*path, error);
+    if (!trace) return std::nullopt;
+    NamedTrace named{std::move(*trace), traceNames(target, *path)};
+    numberByCycles(named.trace, named.names.program);
+    return named;
 }
 
 std::optional<std::string> traceFilePath(const std::optional<std::string>& file, const Target* target,

@@ -96,6 +96,18 @@ TraceNames traceNames(const Target* target, const std::string& path);
 std::optional<std::string> traceFilePath(const std::optional<std::string>& file, const Target* target,
                                          std::string& error);
 
+// A trace file read for a command, with the names of its slots and its events numbered
+// by the cycle that made them.
+struct NamedTrace {
+    TraceFile trace;
+    TraceNames names;
+};
+
+// FILE, else the running program's trace file (traceFilePath), read, named and numbered;
+// or nothing with the reason.
+std::optional<NamedTrace> loadTrace(const std::optional<std::string>& file, const Target* target,
+                                    std::string& error);
+
 // The trace file of the program running on the image, or nothing with the reason.
 std::optional<std::string> programTraceFile(const Target& target, std::string& error);
 

@@ -30,12 +30,10 @@ std::string describeEvent(const TraceEvent& e, const TraceNames& names) {
 
 int traceShowCommand(const Options& /*options*/, const Target* target, const std::optional<std::string>& file) {
     std::string error;
-    const std::optional<std::string> path = traceFilePath(file, target, error);
-    if (!path) return fail(error);
-    std::optional<TraceFile> trace = readTraceFile(*path, error);
-    if (!trace) return fail(error);
-    const TraceNames names = traceNames(target, *path);
-    numberByCycles(*trace, names.program);
+    std::optional<NamedTrace> loaded = loadTrace(file, target, error);
+    if (!loaded) return fail(error);
+    TraceFile* const trace = &loaded->trace;
+    const TraceNames& names = loaded->names;
 
     std::printf("trace file %s\n", trace->path.c_str());
     std::string about = names.program.empty() ? "program unknown" : "program " + names.program;
