@@ -146,8 +146,7 @@ int statusCommand(const Target& target) {
     };
     line("period", number(realAt(target, kSimuperiodSlot)) + " us");
     // A program paced off real time says so: its QV_SPEED, as it was started with it.
-    if (auto speed = s.alive ? platform::processEnvironmentVariable(s.pid, "QV_SPEED") : std::nullopt)
-        line("speed", *speed == "max" ? std::string("max (no wait between cycles)") : *speed + " x real time");
+    if (std::optional<std::string> speed = speedText(s)) line("speed", *speed);
     line("measured", "mean " + number(realAt(target, kRealsimuperiodSlot)) + " us, min " +
                          number(realAt(target, kMinsimuperiodSlot)) + " us, max " +
                          number(realAt(target, kMaxsimuperiodSlot)) + " us");

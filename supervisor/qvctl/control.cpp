@@ -34,6 +34,12 @@ ProgramState readState(const Target& target) {
     return state;
 }
 
+std::optional<std::string> speedText(const ProgramState& state) {
+    std::optional<std::string> speed = state.alive ? platform::processEnvironmentVariable(state.pid, "QV_SPEED") : std::nullopt;
+    if (!speed) return std::nullopt;
+    return *speed == "max" ? std::string("max (no wait between cycles)") : *speed + " x real time";
+}
+
 bool programRuns(const Target& target) { return readState(target).alive; }
 
 bool writeStatus(const Target& target, int32_t status, int timeoutMs) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "supervisor/qvctl/target.h"
@@ -17,6 +18,10 @@ struct ProgramState {
 };
 
 ProgramState readState(const Target& target);
+
+// How a live program is paced off real time, from the QV_SPEED it was started with:
+// "10 x real time", "max (no wait between cycles)"; nothing when it runs at real time.
+std::optional<std::string> speedText(const ProgramState& state);
 
 // True while a program runs on the image (its process slot names a live process).
 bool programRuns(const Target& target);

@@ -3,9 +3,12 @@
 
 #include <charconv>
 #include <cmath>
+#include <sstream>
+#include <vector>
 
 #include "supervisor/qvctl/control.h"
 #include "supervisor/qvctl/lists.h"
+#include "supervisor/qvctl/steps.h"
 #include "supervisor/qvctl/values.h"
 
 namespace qv::serve {
@@ -138,10 +141,32 @@ ActionResult list(const Session& session, const Params& params, bool breakpoint)
     return done(v->name + (breakpoint ? (*on ? " stops the program" : " has no breakpoint") : (*on ? " traced" : " not traced")));
 }
 
+// A step as `qvctl break add` takes it: "Verin_GX._X_21", "_X_21", or "Verin_GX 21".
+std::optional<ctl::LocationBreakpoint> namedStep(const Session& session, const std::string& text, std::string& error) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    std::optional<ctl::LocationBreakpoint> step;
+    if (int32_t number = 0; words.size() == 2 && parseWhole(&words[1], number) && number > 0)
+        step = ctl::stepOfInstance(session.target, words[0], number, error);
+    else if (words.size() == 1)
+        step = ctl::stepByName(session.target, words[0], error);
+    if (!step && error.empty())
+        error = "a location breakpoint is a location and an instance number, or a step (Verin_GX._X_21, Verin_GX 21)";
+    return step;
+}
+
 ActionResult location(const Session& session, const Params& params) {
     ctl::LocationBreakpoint pair{};
-    if (!parseWhole(param(params, "location"), pair.location) || !parseWhole(param(params, "instance"), pair.instance))
+    const std::string* where = param(params, "location");
+    if (!parseWhole(where, pair.location) && where != nullptr) {
+        std::string error;
+        const std::optional<ctl::LocationBreakpoint> step = namedStep(session, *where, error);
+        if (!step) return bad(error);
+        pair = *step;
+    } else if (!parseWhole(where, pair.location) || !parseWhole(param(params, "instance"), pair.instance)) {
         return bad("a location breakpoint is two whole numbers, a location and an instance");
+    }
     if (pair.instance < 1) return bad("instance numbers start at 1 (the top model)");
     const std::optional<bool> on = switchOf(params);
     if (!on) return bad("on is 1 or 0");

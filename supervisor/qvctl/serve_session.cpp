@@ -171,6 +171,7 @@ Snapshot takeSnapshot(const Session& session) {
                {"pid", state.pid},
                {"alive", state.alive},
                {"cycle", state.cycle},
+               {"speed", ctl::speedText(state).value_or("real time")},
                {"period", real(kSimuperiodSlot)},
                {"measured", {real(kRealsimuperiodSlot), real(kMinsimuperiodSlot), real(kMaxsimuperiodSlot)}},
                {"changes", {real(kMeanModificationSlot), real(kMinModificationSlot), real(kMaxModificationSlot)}},

@@ -1,40 +1,20 @@
-// The instances of each program that hold grafcets, with their numbers in the visiting
-// order of the model tree (the top model is 1).
+// Steps named by their instance and number, through the table of step instances.
 #include "supervisor/qvctl/steps.h"
 
 #include <charconv>
 #include <span>
 
+#include "supervisor/qvctl/step_instances.h"
+
 namespace qv::ctl {
 
 namespace {
 
-struct Instance {
-    const char* name;    // "" for a top model that is the program's only instance
-    int32_t number;
-};
-
-struct ProgramInstances {
-    const char* program;
-    std::span<const Instance> instances;
-};
-
-constexpr Instance kCell[] = {
-    {"graf_mdl_manipulateur1", 2}, {"Verin_PX", 5}, {"Verin_VR", 6},  {"Verin_GX", 7},
-    {"pick_place_unit1", 9},       {"Verin_VZ", 10}, {"Vent_VT", 11},
-};
-constexpr Instance kTopOnly[] = {{"", 1}};
-
-constexpr ProgramInstances kPrograms[] = {
-    {"manipulateur", kCell},
-    {"bistable_cylinder", kTopOnly},
-    {"pick_place_unit", kTopOnly},
-    {"suction_cup", kTopOnly},
-};
+using Instance = StepInstance;
 
 std::span<const Instance> instancesOf(const Target& target) {
     if (target.facts == nullptr || target.table == nullptr) return {};
-    for (const ProgramInstances& p : kPrograms)
+    for (const ProgramStepInstances& p : kStepInstances)
         if (std::string_view(p.program) == target.facts->program) return p.instances;
     return {};
 }

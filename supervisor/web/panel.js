@@ -160,6 +160,7 @@ function showState(s) {
   status.className = ended ? 'ENDED' : s.statusName;
   $('cycle').textContent = s.cycle;
   $('period').textContent = number(s.period / 1000, 1) + ' ms';
+  $('speed').textContent = s.speed || 'real time';
   if (document.activeElement !== $('periodms')) $('periodms').value = s.period ? s.period / 1000 : '';
   $('measured').textContent = 'mean ' + number(s.measured[0] / 1000, 2) + ' ms, min ' +
     number(s.measured[1] / 1000, 2) + ' ms, max ' + number(s.measured[2] / 1000, 2) + ' ms';

@@ -39,10 +39,10 @@ def free_port(host="127.0.0.1"):
 class Cell:
     """A program running from a folder of its own on an image of its own."""
 
-    def __init__(self, program, folder, executable=None):
+    def __init__(self, program, folder, executable=None, **env):
         self.image = "qvb_%d_%s" % (os.getpid(), program[:8])  # names stay under 30 characters
         self.folder = folder
-        self.env = dict(os.environ, QV_MEMORY_NAME=self.image, QV_TIMEOUT="120")
+        self.env = dict(os.environ, QV_MEMORY_NAME=self.image, QV_TIMEOUT="120", **env)
         self.qvctl("remove", check=False)
         source = executable or os.path.join(BIN, program)
         path = os.path.join(folder, program)
@@ -112,8 +112,8 @@ def start(folder):
     started = []
 
     class Starter:
-        def cell(self, program, executable=None):
-            started.append(Cell(program, folder, executable))
+        def cell(self, program, executable=None, **env):
+            started.append(Cell(program, folder, executable, **env))
             return started[-1]
 
         def serve(self, cell, *args, **kwargs):

@@ -39,6 +39,7 @@ def test_cylinder_driven_and_watched_from_the_page(start, browser):
     page = Page(browser, server.url)
     assert page.status() == "STOP"
     assert page.text("program") == "bistable_cylinder"
+    assert page.text("speed") == "real time"
 
     first = int(page.text("cycle"))
     page.press("RUN")
@@ -118,6 +119,22 @@ def test_manipulator_cycle_played_from_the_page(start, browser):
     assert cell.get("DCY") == ("FALSE", False)
     if os.environ.get("QV_SCREENSHOTS"):
         browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "manipulateur.png"))
+
+
+def test_speed_shown_and_steps_stopped_at_by_name(start, browser):
+    cell = start.cell("manipulateur", QV_SPEED="10")
+    server = start.serve(cell)
+    page = Page(browser, server.url)
+    wait_for(lambda: page.text("speed") == "10 x real time", what="the program's speed")
+    add = lambda text: (browser.find_element(By.ID, "bploc").clear(), browser.find_element(By.ID, "bploc").send_keys(text),
+                        browser.find_element(By.ID, "bpadd").click())
+    add("Verin_GX 21")
+    wait_for(lambda: "location 21 instance 7" in page.text("bplist"), what="Verin_GX's step 21 listed")
+    add("Vent_VT._X_11")
+    wait_for(lambda: "location 11 instance 11" in page.text("bplist"), what="Vent_VT's step 11 listed")
+    assert "Verin_GX._X_21" in cell.qvctl("break", "list")
+    add("_X_21")
+    wait_for(lambda: "no instance (top model)" in page.message(), what="a top-model step refused in the cell")
 
 
 def sorting_line_description(path):

@@ -6,6 +6,8 @@ acknowledged."""
 
 import pytest
 
+import qv
+
 PERIOD_S = 0.05
 TRAVEL_CYCLES = round(1.0 / PERIOD_S)
 START, ARRIVAL = 5, 3
@@ -74,3 +76,15 @@ def test_emergency_stop_during_the_pick_keeps_the_part_held(cell):
     cell.wait_until(lambda c: not c["Def_Manip"], cycles=5)
     cell["acq"] = False
     cell.wait_until(lambda c: c["OKcycle"], cycles=20)
+
+
+def test_steps_named_as_breakpoints_pause_the_cell(qv_program):
+    cell = qv_program("manipulateur", speed="max", plant=True)
+    cell.add_breakpoint("Verin_VZ", 11)
+    cell.add_breakpoint("Verin_VZ._X_21")
+    assert cell.breakpoints()["location"] == [(11, 10), (21, 10)]
+    for name, number in (("_X_21", None), ("Verin_VZ._X_99", None), ("Verin_VZ", 99), ("Nobody", 11)):
+        with pytest.raises(qv.RefusedWrite):
+            cell.add_breakpoint(name, number)
+    assert cell.step(10) == "PAUSE"
+    assert cell.paused_at in ((11, 10), (21, 10))

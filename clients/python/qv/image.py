@@ -776,7 +776,13 @@ class Image:
     def add_breakpoint(self, what: Union[str, int], instance: Optional[int] = None):
         """A data breakpoint on a boolean (add_breakpoint("EtatS")): the program stops after
         a cycle in which it changed. Or a location breakpoint (add_breakpoint(20, 1)): the
-        program pauses at that location of that instance."""
+        program pauses at that location of that instance. Or a grafcet step by name
+        (add_breakpoint("Verin_GX._X_21"), add_breakpoint("Verin_GX", 21), "_X_21" in a
+        program of one model): the program pauses as the step becomes active."""
+        step = self._step(what, instance)
+        if step is not None:
+            self._location_breakpoint(*step, True)
+            return
         if instance is not None:
             self._location_breakpoint(what, instance, True)
             return
@@ -787,6 +793,10 @@ class Image:
             self._table_add(g.BOOL_BREAKPOINT_TABLE_OFFSET, v.slot)
 
     def remove_breakpoint(self, what: Union[str, int], instance: Optional[int] = None):
+        step = self._step(what, instance)
+        if step is not None:
+            self._location_breakpoint(*step, False)
+            return
         if instance is not None:
             self._location_breakpoint(what, instance, False)
             return
@@ -805,6 +815,37 @@ class Image:
             data = self._table_entries(g.BOOL_BREAKPOINT_TABLE_OFFSET)
         pairs = [p for p in (self._pair(k) for k in range(1, self._pair_count() + 1)) if p != (0, 0)]
         return {"data": [self.name_of_slot(g.AREA_BOOL, s) for s in data], "location": pairs}
+
+    def _step(self, what, number) -> Optional[Tuple[int, int]]:
+        """(location, instance) of the step that `what` names ("Verin_GX._X_21", "_X_21",
+        or "Verin_GX" with number 21), None when `what` does not name a step at all."""
+        if not isinstance(what, str):
+            return None
+        instances = g.STEP_INSTANCES.get(self.program, {})
+        if number is not None:
+            if isinstance(number, bool) or not isinstance(number, int) or number < 1:
+                return None
+            if not instances:
+                raise RefusedWrite("the image holds no program whose instances the client knows; "
+                                   "give a location and an instance number")
+            name = "" if what == self.program and "" in instances else what
+            if name not in instances:
+                raise RefusedWrite(f"no instance {what} with steps in {self.program}")
+            step = f"{name}._X_{number}" if name else f"_X_{number}"
+            if not self.symbols or step not in self.symbols.by_name:
+                raise RefusedWrite(f"{what} has no step {number} (the _X_ variables are the steps)")
+            return (number, instances[name])
+        found = re.fullmatch(r"(?:(.+)\.)?_X_([0-9]+)", what)
+        if found is None or int(found.group(2)) < 1:
+            return None
+        name = found.group(1) or ""
+        if name not in instances:
+            if not instances or self.symbols is None:
+                return None
+            raise RefusedWrite(f"no instance {name or '(top model)'} with steps in {self.program}")
+        if what not in self.symbols.by_name:
+            raise RefusedWrite(f"{what} is not a step of {self.program} (the _X_ variables are the steps)")
+        return (int(found.group(2)), instances[name])
 
     def _data_breakpoint_variable(self, name: str) -> Variable:
         v = self.variable(name)
