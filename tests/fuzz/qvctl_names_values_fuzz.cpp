@@ -45,7 +45,7 @@ struct Fixture {
     Fixture() {
         for (const symbols::ProgramFacts& facts : symbols::programFacts())
             add(facts.revision, facts.counts, facts.signature);
-        const int32_t small[4] = {12, 560, 16, 40};  // no known program: slot names only
+        const int32_t small[4] = {12, 560, 17, 53};  // no known program: slot names only
         add(1, small, 7);
         add(3, small, 7);
     }
