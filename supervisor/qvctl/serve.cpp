@@ -223,7 +223,7 @@ public:
 private:
     void look(const std::shared_ptr<Session>& current) {
         std::string error;
-        std::shared_ptr<Session> fresh = openSession(options_.target.name, options_.target.model, generation_ + 1, error);
+        std::shared_ptr<Session> fresh = openSession(options_.target.name, options_.target.model, options_.symbolsFile, generation_ + 1, error);
         std::lock_guard lock(mutex_);
         if (fresh == nullptr) {
             session_.reset();

@@ -1,9 +1,6 @@
 // The session of qvctl serve: the program's variables and objects, and its snapshots.
 #include "supervisor/qvctl/serve_session.h"
 
-#include <filesystem>
-#include <fstream>
-
 #include "supervisor/qvctl/control.h"
 #include "supervisor/qvctl/lists.h"
 #include "supervisor/qvctl/values.h"
@@ -13,91 +10,9 @@ namespace qv::serve {
 namespace {
 
 using nlohmann::json;
-namespace fs = std::filesystem;
-
-// A field of a description as text: "" when it is missing or not a string, so that a
-// description of the wrong shape never throws.
-std::string text(const json& object, const char* key) {
-    const auto found = object.find(key);
-    return found != object.end() && found->is_string() ? found->get<std::string>() : "";
-}
-
-// The symbol description written beside the program's executable, if any.
-std::optional<json> readDescription(int32_t pid) {
-    if (pid <= 0) return std::nullopt;
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
-    if (error) return std::nullopt;
-    std::ifstream in(exe.string() + ".symbols.json");
-    if (!in) return std::nullopt;
-    json document = json::parse(in, nullptr, false);
-    if (document.is_discarded() || !document.is_object() || text(document, "format") != "qv-symbols")
-        return std::nullopt;
-    return document;
-}
-
-std::optional<ctl::Kind> kindOf(const std::string& type) {
-    if (type == "BOOL") return ctl::Kind::Bool;
-    if (type == "DINT") return ctl::Kind::Int;
-    if (type == "TIME") return ctl::Kind::Time;
-    if (type == "REAL") return ctl::Kind::Real;
-    if (type == "STRING") return ctl::Kind::Text;
-    return std::nullopt;
-}
-
-// The area a type lives in: a description that says otherwise is not trusted.
-int areaOf(ctl::Kind kind) {
-    switch (kind) {
-        case ctl::Kind::Bool: return kAreaBool;
-        case ctl::Kind::Real: return kAreaReal;
-        case ctl::Kind::Text: return kAreaChar;
-        default: return kAreaInt;
-    }
-}
-
-const char* roleOf(const std::string& direction) {
-    if (direction == "input") return "input";
-    if (direction == "output") return "output";
-    return "internal";
-}
 
 bool inside(const ctl::Target& target, int area, int32_t first, int32_t count) {
     return target.view.slot(area, first) != nullptr && target.view.slot(area, first + count - 1) != nullptr;
-}
-
-int32_t slotsOf(ctl::Kind kind) { return kind == ctl::Kind::Time ? 4 : kind == ctl::Kind::Text ? 3 : 1; }
-
-void readVariables(Session& session, const json& document) {
-    const json& list = document.contains("variables") ? document["variables"] : json::array();
-    if (!list.is_array()) return;
-    for (const json& entry : list) {
-        if (!entry.is_object() || !entry.contains("slot") || !entry["slot"].is_number_integer()) continue;
-        const std::optional<ctl::Kind> kind = kindOf(text(entry, "type"));
-        const int64_t slot = entry["slot"].get<int64_t>();
-        if (!kind || slot < 0 || slot > INT32_MAX - 4) continue;
-        ctl::Variable v{text(entry, "name"), static_cast<Area>(areaOf(*kind)), static_cast<int32_t>(slot),
-                        *kind, roleOf(text(entry, "direction"))};
-        if (!v.name.empty() && inside(session.target, v.area, v.slot, slotsOf(v.kind))) session.variables.push_back(v);
-    }
-}
-
-void readObjects(Session& session, const json& document) {
-    const json& list = document.contains("objects") ? document["objects"] : json::array();
-    if (!list.is_array()) return;
-    for (const json& entry : list) {
-        if (!entry.is_object()) continue;
-        auto number = [&](const char* key) -> int64_t {
-            const json& n = entry.contains(key) ? entry[key] : json();
-            return n.is_number_integer() ? n.get<int64_t>() : -1;
-        };
-        const int64_t matrix = number("matrixSlot"), status = number("statusSlot");
-        if (matrix < 0 || status < 0 || matrix > INT32_MAX - 16 || status > INT32_MAX) continue;
-        SceneObject o{text(entry, "name"), text(entry, "kind") == "product", static_cast<int32_t>(number("kindId")),
-                      static_cast<int32_t>(number("index")), static_cast<int32_t>(matrix),
-                      static_cast<int32_t>(status), text(entry, "colour")};
-        if (inside(session.target, kAreaReal, o.matrixSlot, 16) && inside(session.target, kAreaInt, o.statusSlot, 1))
-            session.objects.push_back(o);
-    }
 }
 
 const char* kindText(ctl::Kind kind) { return ctl::kindName(kind); }
@@ -109,13 +24,14 @@ const char* areaWord(int area) {
 
 }  // namespace
 
-std::shared_ptr<Session> openSession(const std::string& image, const std::string& model, uint64_t generation,
-                                     std::string& error) {
-    std::optional<ctl::Target> target = ctl::openTarget({image, model, 0}, error);
+std::shared_ptr<Session> openSession(const std::string& image, const std::string& model,
+                                     const std::string& symbolsFile, uint64_t generation, std::string& error) {
+    std::optional<ctl::Target> target = ctl::openTarget({image, model, 0}, error, symbolsFile);
     if (!target) return nullptr;
     auto session = std::make_shared<Session>(Session{std::move(*target), generation, 0, "", {}, {}});
     session->pid = ctl::readState(session->target).pid;
-    const std::optional<json> description = readDescription(session->pid);
+    // The names come from the program's symbol set (its built-in table, or the description
+    // beside its executable), as qvctl finds them.
     if (session->target.table != nullptr) {
         session->program = session->target.table->program;
         for (const symbols::Symbol& s : session->target.table->symbols) {
@@ -123,13 +39,17 @@ std::shared_ptr<Session> openSession(const std::string& image, const std::string
             if (std::optional<ctl::Variable> v = ctl::resolveVariable(session->target, s.name, ignored))
                 session->variables.push_back(*v);
         }
-    } else if (description) {
-        session->program = text(*description, "program");
-        readVariables(*session, *description);
     } else if (session->target.facts != nullptr) {
         session->program = session->target.facts->program;
     }
-    if (description) readObjects(*session, *description);
+    if (session->target.symbolSet != nullptr) {
+        for (const symbols::SceneObject& o : session->target.symbolSet->objects()) {
+            if (!inside(session->target, kAreaReal, o.matrixSlot, 16) || !inside(session->target, kAreaInt, o.statusSlot, 1))
+                continue;
+            session->objects.push_back(SceneObject{o.name, o.kind == symbols::ObjectKind::Product, o.kindId, o.index,
+                                                   o.matrixSlot, o.statusSlot, o.colour});
+        }
+    }
     return session;
 }
 

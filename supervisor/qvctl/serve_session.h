@@ -36,9 +36,10 @@ struct Session {
 };
 
 // Opens the image and describes its program: the built-in symbol table, else the symbol
-// description beside the program's executable. Null with `error` when there is no image.
-std::shared_ptr<Session> openSession(const std::string& image, const std::string& model, uint64_t generation,
-                                     std::string& error);
+// description beside the program's executable, else `symbolsFile`. Null with `error` when
+// there is no image.
+std::shared_ptr<Session> openSession(const std::string& image, const std::string& model,
+                                     const std::string& symbolsFile, uint64_t generation, std::string& error);
 
 // The session's variable `name`, or null.
 const ctl::Variable* findVariable(const Session& session, const std::string& name);
