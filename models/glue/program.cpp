@@ -6,6 +6,7 @@
 
 #include "models/components/leaf_scheme.h"
 #include "products/qv_products.h"
+#include "sdk/qv_model.h"
 
 extern "C" {
 ActorProductEntry TableActeursProduits[1] = {};
@@ -99,42 +100,8 @@ void variablesInitialization(void) {
     }
 }
 
-void controlVariablesAccessInitialization(void) {
-    using namespace qv;
-    unsigned char* bools = imageAreaStart(memHeader, kAreaBool);
-    unsigned char* ints = imageAreaStart(memHeader, kAreaInt);
-    unsigned char* reals = imageAreaStart(memHeader, kAreaReal);
-    traceon = boolSlot(bools, kTraceonSlot);
-    resettrace = boolSlot(bools, kResettraceSlot);
-    if constexpr (kRevision == 3)
-        tracesnapshop = boolSlot(bools, kTracesnapshopSlot);
-    else
-        qv_delay = boolSlot(bools, kQvDelaySlot);
-    allowpreconditions = boolSlot(bools, kAllowpreconditionsSlot);
-    allowpostconditions = boolSlot(bools, kAllowpostconditionsSlot);
-
-    const int32_t exec = kLayout.execstatusSlot;
-    execstatus = intSlot(ints, exec);
-    bpnoline = intSlot(ints, exec + kBpnolineFromExec);
-    bpnoinstance = intSlot(ints, exec + kBpnoinstanceFromExec);
-    bpcurrentinstance = intSlot(ints, exec + kBpcurrentinstanceFromExec);
-    bpcurrentlocation = intSlot(ints, exec + kBpcurrentlocationFromExec);
-    bpcurrentprepostcode = intSlot(ints, exec + kBpcurrentprepostcodeFromExec);
-    bpcurrenttypeerror = intSlot(ints, exec + kBpcurrenttypeerrorFromExec);
-    bpcurrentrank = intSlot(ints, exec + kBpcurrentrankFromExec);
-    signature = intSlot(ints, exec + kSignatureFromExec);
-    generationtime = intSlot(ints, exec + kGenerationtimeFromExec);
-
-    simuperiod = realSlot(reals, kSimuperiodSlot);
-    minsimuperiod = realSlot(reals, kMinsimuperiodSlot);
-    maxsimuperiod = realSlot(reals, kMaxsimuperiodSlot);
-    realsimuperiod = realSlot(reals, kRealsimuperiodSlot);
-    mxmeanvariablemodification = realSlot(reals, kMeanModificationSlot);
-    mxminvariablemodification = realSlot(reals, kMinModificationSlot);
-    mxmaxvariablemodification = realSlot(reals, kMaxModificationSlot);
-
-    taskname = charSlot(imageAreaStart(memHeader, kAreaChar), kTasknameSlot);
-}
+// The control variables sit at the same slots in every model: the SDK's binding serves.
+void controlVariablesAccessInitialization(void) { QV_model_bind_control_variables(); }
 
 void timeCycleInitialization(float* period) { qv::storeShared(period, kProgram.period); }
 
