@@ -82,8 +82,14 @@ StepOutcome stepOnce(const Target& target, int timeoutMs) {
 }
 
 bool endProgram(const Target& target, int timeoutMs) {
-    ImageView::write(target.view.execstatus(), kStatusEnd);
-    return waitFor([&] { return ImageView::read(target.view.pospid()) == 0 || !programRuns(target); }, timeoutMs);
+    int32_t* status = target.view.execstatus();
+    ImageView::write(status, kStatusEnd);
+    return waitFor([&] {
+        if (ImageView::read(target.view.pospid()) == 0 || !programRuns(target)) return true;
+        // A program still starting up writes its starting status over END: say it again.
+        if (ImageView::read(status) == kStatusStop) ImageView::write(status, kStatusEnd);
+        return false;
+    }, timeoutMs);
 }
 
 double periodMs(const Target& target) {

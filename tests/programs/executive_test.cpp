@@ -79,7 +79,9 @@ TEST(StartUp, WithoutEnvironmentTheImageIsSharedOfSixMillionBytes) {
     std::optional<ImageView> image;
     ASSERT_TRUE(qvtest::waitUntil([&] {
         image = ImageView::attach("Shared");
-        return image && ImageView::read(image->pospid()) == run.pid();
+        // The signature, not the pid, says start-up is over: until then the program
+        // still writes its starting status over whatever a supervisor wrote.
+        return image && ImageView::read(image->pospid()) == run.pid() && ImageView::read(image->signature()) != 0;
     }));
     EXPECT_EQ(image->size(), 6000000u);
     EXPECT_EQ(image->imageSizeField(), 6000000u);
