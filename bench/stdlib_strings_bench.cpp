@@ -101,6 +101,19 @@ void BM_add_time(benchmark::State& state) {
 }
 BENCHMARK(BM_add_time);
 
+// As a scan cycle uses it: several TIME results, one release of the pool at the cycle's
+// end (here one per 16 calls).
+void BM_add_time_16_per_release(benchmark::State& state) {
+    const auto a = makeTime(3, 828000000);
+    const auto b = makeTime(0, 72000000);
+    unsigned calls = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(add_time_OUT(a.data(), b.data()));
+        if ((++calls & 15u) == 0) free_all_alloc();
+    }
+}
+BENCHMARK(BM_add_time_16_per_release);
+
 // The floor of every function with a TIME result: taking its temporary from the pool
 // and releasing the pool.
 void BM_alloc_int_2(benchmark::State& state) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "runtime/debug/qv_debug.h"
+#include "runtime/debug/temp_pool.h"
 #include "runtime/executive/executive.h"
 #include "stdlib/qv_stdlib.h"
 

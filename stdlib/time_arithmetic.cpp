@@ -17,7 +17,7 @@ constexpr int32_t kDivTSintError = 1015;
 
 // A new two-element array of the given days and ticks, or null when the pool is exhausted.
 int32_t* newTime(int32_t days, int32_t ticks) {
-    int32_t* result = alloc_int(2);
+    int32_t* result = qv::takeIntTemporary(2);
     if (result == nullptr) return nullptr;
     element(result, 0) = days;
     element(result, 1) = ticks;
@@ -26,27 +26,32 @@ int32_t* newTime(int32_t days, int32_t ticks) {
 
 // A new TIME or DATE_AND_TIME holding a tick count, rounded to double precision first.
 int32_t* newSplitTime(long double ticks) {
-    int32_t* result = alloc_int(2);
+    int32_t* result = qv::takeIntTemporary(2);
     if (result != nullptr) splitTicks(static_cast<double>(ticks), result);
     return result;
+}
+
+// Beyond 2^53 ticks, out of line: the common sum then needs no stack frame.
+[[gnu::noinline, gnu::cold]] void splitRoundedTicks(int64_t ticks, int32_t* result) {
+    splitTicks(static_cast<double>(ticks), result);
 }
 
 // A new TIME or DATE_AND_TIME holding an exact tick count (a sum or difference of two,
 // below 2^62 in magnitude), rounded to double precision like every other result. Below
 // 2^53 the count is a double already and splits in integers, as splitTicks would.
 int32_t* newExactTime(int64_t ticks) {
-    int32_t* result = alloc_int(2);
+    int32_t* result = qv::takeIntTemporary(2);
     if (result == nullptr) return nullptr;
-    if (exactInDouble(ticks))
+    if (exactInDouble(ticks)) [[likely]]
         splitWholeTicks(ticks, result);
     else
-        splitTicks(static_cast<double>(ticks), result);
+        splitRoundedTicks(ticks, result);
     return result;
 }
 
 // A new one-element array (DATE, TIME_OF_DAY).
 int32_t* newSingle(int32_t value) {
-    int32_t* result = alloc_int(1);
+    int32_t* result = qv::takeIntTemporary(1);
     if (result != nullptr) element(result, 0) = value;
     return result;
 }

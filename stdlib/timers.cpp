@@ -291,17 +291,17 @@ int tof_Q(int IN, const int32_t* PT, int32_t* ET, int16_t* running, int32_t* mem
 // The TIME outputs: the temporary is taken first, then the block runs (also when the pool
 // is exhausted, so the instance advances as it would), then ET is copied out.
 int32_t* tp_CV(int IN, const int32_t* PT, int32_t* ET, int32_t* memo) {
-    int32_t* result = alloc_int(2);
+    int32_t* result = qv::takeIntTemporary(2);
     tp_Q(lowByte(IN), PT, ET, memo);
     return newElapsedCopy(result, ET);
 }
 int32_t* ton_CV(int IN, const int32_t* PT, int32_t* ET, int32_t* memo) {
-    int32_t* result = alloc_int(2);
+    int32_t* result = qv::takeIntTemporary(2);
     ton_Q(lowByte(IN), PT, ET, memo);
     return newElapsedCopy(result, ET);
 }
 int32_t* tof_CV(int IN, const int32_t* PT, int32_t* ET, int16_t* running, int32_t* memo) {
-    int32_t* result = alloc_int(2);
+    int32_t* result = qv::takeIntTemporary(2);
     tof_Q(lowByte(IN), PT, ET, running, memo);
     return newElapsedCopy(result, ET);
 }

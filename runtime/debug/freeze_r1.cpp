@@ -10,6 +10,9 @@
 // generated code froze the boolean since the last whole-area freeze.
 #include <bit>
 #include <cstdio>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "runtime/debug/debug.h"
 #include "runtime/debug/index_tables.h"
@@ -106,6 +109,29 @@ bool boolSettled(const unsigned char* slot, uint8_t bit7) {
            (f & r1::kBoolChangeMarkMask) != r1::kBoolAcknowledged;
 }
 
+// True when the eight boolean slots from `slot` on are all settled for the whole-area
+// freeze (bit 7 set), tested together; see fourIntsSettled.
+#if defined(__SSE2__)
+bool eightBoolsSettled(const unsigned char* slot) {
+    // Each 16-bit lane is one slot: byte 0 (value, edges, bit 7) and byte 1 (marks).
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot));
+    const __m128i changed = _mm_and_si128(_mm_xor_si128(w, _mm_srli_epi16(w, 1)), _mm_set1_epi16(kBoolCurrent));
+    constexpr uint8_t kEdgesAndBit7 = r1::kBoolRisingEdge | r1::kBoolFallingEdge | r1::kBoolNotFrozenByModel;
+    const __m128i edges = _mm_xor_si128(_mm_and_si128(w, _mm_set1_epi16(kEdgesAndBit7)),
+                                        _mm_set1_epi16(r1::kBoolNotFrozenByModel));
+    const __m128i quiet = _mm_cmpeq_epi16(_mm_or_si128(changed, edges), _mm_setzero_si128());
+    const __m128i mark = _mm_and_si128(w, _mm_set1_epi16(static_cast<int16_t>(r1::kBoolChangeMarkMask << 8)));
+    const __m128i acknowledged = _mm_cmpeq_epi16(mark, _mm_set1_epi16(static_cast<int16_t>(r1::kBoolAcknowledged << 8)));
+    return _mm_movemask_epi8(_mm_andnot_si128(acknowledged, quiet)) == 0xFFFF;
+}
+#else
+bool eightBoolsSettled(const unsigned char* slot) {
+    for (int k = 0; k < 8; ++k)
+        if (!boolSettled(slot + k * kBoolSlotSize, r1::kBoolNotFrozenByModel)) return false;
+    return true;
+}
+#endif
+
 unsigned char* freezeBool(unsigned char* slot) {
     if (boolSettled(slot, 0)) return slot;
     detectBoolChange(slot, true);
@@ -131,6 +157,53 @@ void freezeBoolOfArea(unsigned char* slot, int flag) {
 }
 
 // ---- Integers, reals, characters -------------------------------------------------------
+
+// True when a freeze has nothing to do on the slot: its value stands and no acknowledged
+// change mark is left to clear. Checked inline, so that the whole-area freeze calls out
+// only for the few slots that changed.
+[[gnu::always_inline]] inline bool intSettled(const unsigned char* slot) {
+    const auto* words = reinterpret_cast<const int32_t*>(slot);
+    return loadShared(words) == loadShared(words + 1) &&
+           (loadShared(slot + r1::kIntFlagsOffset) & r1::kIntChangeMarkMask) != r1::kIntAcknowledged;
+}
+[[gnu::always_inline]] inline bool realSettled(const unsigned char* slot) {
+    const auto* words = reinterpret_cast<const float*>(slot);
+    return loadShared(words) == loadShared(words + 1) &&
+           (loadShared(slot + r1::kRealFlagsOffset) & r1::kChangeMarkMask) != r1::kAcknowledged;
+}
+[[gnu::always_inline]] inline bool charSettled(const unsigned char* slot) {
+    return loadShared(slot) == loadShared(slot + kCharOldOffset) &&
+           (loadShared(slot + r1::kCharFlagsOffset) & r1::kChangeMarkMask) != r1::kAcknowledged;
+}
+
+// True when the four integer slots from `slot` on are settled, tested together: the
+// whole-area freeze walks every slot of the program in every cycle, and nearly all of
+// them stand. Each 16-byte load covers one slot and the first word of the next, so the
+// caller makes sure a fifth slot follows. A slot a supervisor writes meanwhile is caught
+// by the exact test of the slot, or at the next cycle, as with a slot-by-slot walk.
+#if defined(__SSE2__)
+bool fourIntsSettled(const unsigned char* slot) {
+    const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot));
+    const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + kIntSlotSize));
+    const __m128i x2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + 2 * kIntSlotSize));
+    const __m128i x3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot + 3 * kIntSlotSize));
+    const __m128i lo01 = _mm_unpacklo_epi32(x0, x1), lo23 = _mm_unpacklo_epi32(x2, x3);
+    const __m128i hi01 = _mm_unpackhi_epi32(x0, x1), hi23 = _mm_unpackhi_epi32(x2, x3);
+    const __m128i now = _mm_unpacklo_epi64(lo01, lo23);
+    const __m128i before = _mm_unpackhi_epi64(lo01, lo23);
+    const __m128i flagWords = _mm_unpacklo_epi64(hi01, hi23);  // bytes 8 to 11 of each slot
+    constexpr int kShift = 8 * (r1::kIntFlagsOffset - r1::kIntTracedOffset);
+    const __m128i mark = _mm_and_si128(flagWords, _mm_set1_epi32(r1::kIntChangeMarkMask << kShift));
+    const __m128i acknowledged = _mm_cmpeq_epi32(mark, _mm_set1_epi32(r1::kIntAcknowledged << kShift));
+    const __m128i settled = _mm_andnot_si128(acknowledged, _mm_cmpeq_epi32(now, before));
+    return _mm_movemask_epi8(settled) == 0xFFFF;
+}
+#else
+bool fourIntsSettled(const unsigned char* slot) {
+    return intSettled(slot) && intSettled(slot + kIntSlotSize) && intSettled(slot + 2 * kIntSlotSize) &&
+           intSettled(slot + 3 * kIntSlotSize);
+}
+#endif
 
 unsigned char* freezeIntBytes(unsigned char* slot) {
     auto* words = reinterpret_cast<int32_t*>(slot);
@@ -172,6 +245,27 @@ unsigned char* freezeRealBytes(unsigned char* slot) {
     return slot;
 }
 
+// True when the five character slots from `slot` on are all settled, tested together;
+// the 16-byte load reaches one byte into a sixth slot, which the caller makes sure
+// follows. See fourIntsSettled.
+#if defined(__SSE2__)
+bool fiveCharsSettled(const unsigned char* slot) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(slot));
+    // Byte 3k of each vector below belongs to slot k.
+    const __m128i standing = _mm_cmpeq_epi8(v, _mm_srli_si128(v, kCharOldOffset));
+    const __m128i mark = _mm_and_si128(_mm_srli_si128(v, r1::kCharFlagsOffset), _mm_set1_epi8(r1::kChangeMarkMask));
+    const __m128i acknowledged = _mm_cmpeq_epi8(mark, _mm_set1_epi8(r1::kAcknowledged));
+    constexpr int kSlotBytes = 0b1001001001001;  // bytes 0, 3, 6, 9, 12
+    return (_mm_movemask_epi8(_mm_andnot_si128(acknowledged, standing)) & kSlotBytes) == kSlotBytes;
+}
+#else
+bool fiveCharsSettled(const unsigned char* slot) {
+    for (int k = 0; k < 5; ++k)
+        if (!charSettled(slot + k * kCharSlotSize)) return false;
+    return true;
+}
+#endif
+
 unsigned char* freezeCharBytes(unsigned char* slot) {
     const uint8_t now = loadShared(slot);
     const uint8_t before = loadShared(slot + kCharOldOffset);
@@ -207,6 +301,57 @@ Range rangeOf(int area, int32_t first, int32_t end) {
     if (first < 0) first = 0;
     if (end > count) end = count;
     return {first, end < first ? first : end};
+}
+
+void freezeBoolArea(int flag) {
+    const Range bools = rangeOf(kAreaBool, minBool, maxBool);
+    int32_t i = bools.first;
+    for (; i + 8 <= bools.end; i += 8) {
+        if (eightBoolsSettled(boolSlot(mem.boolBase, i))) continue;
+        for (int32_t k = i; k < i + 8; ++k) freezeBoolOfArea(boolSlot(mem.boolBase, k), flag);
+    }
+    for (; i < bools.end; ++i) freezeBoolOfArea(boolSlot(mem.boolBase, i), flag);
+}
+
+// Four slots at a time while a fifth follows (see fourIntsSettled), the rest one by one.
+void freezeIntArea() {
+    const Range ints = rangeOf(kAreaInt, minInt, maxInt);
+    int32_t i = ints.first;
+    for (; i + 4 < ints.end; i += 4) {
+        if (fourIntsSettled(intSlotBytes(mem.intBase, i))) continue;
+        for (int32_t k = i; k < i + 4; ++k) {
+            unsigned char* slot = intSlotBytes(mem.intBase, k);
+            if (!intSettled(slot)) freezeIntBytes(slot);
+        }
+    }
+    for (; i < ints.end; ++i) {
+        unsigned char* slot = intSlotBytes(mem.intBase, i);
+        if (!intSettled(slot)) freezeIntBytes(slot);
+    }
+}
+
+void freezeRealArea() {
+    const Range reals = rangeOf(kAreaReal, minFloat, maxFloat);
+    for (int32_t i = reals.first; i < reals.end; ++i) {
+        unsigned char* slot = realSlotBytes(mem.realBase, i);
+        if (!realSettled(slot)) freezeRealBytes(slot);
+    }
+}
+
+void freezeCharArea() {
+    const Range chars = rangeOf(kAreaChar, minChar, maxChar);
+    int32_t i = chars.first;
+    for (; i + 5 < chars.end; i += 5) {
+        if (fiveCharsSettled(charSlot(mem.charBase, i))) continue;
+        for (int32_t k = i; k < i + 5; ++k) {
+            unsigned char* slot = charSlot(mem.charBase, k);
+            if (!charSettled(slot)) freezeCharBytes(slot);
+        }
+    }
+    for (; i < chars.end; ++i) {
+        unsigned char* slot = charSlot(mem.charBase, i);
+        if (!charSettled(slot)) freezeCharBytes(slot);
+    }
 }
 
 }  // namespace
@@ -245,14 +390,10 @@ void QV_freeze_memory(int flag) {
     if (mem.boolBase == nullptr) return;
     nbStateModification = 0;
     manageTraceStart();
-    const Range bools = rangeOf(kAreaBool, minBool, maxBool);
-    for (int32_t i = bools.first; i < bools.end; ++i) freezeBoolOfArea(boolSlot(mem.boolBase, i), flag);
-    const Range ints = rangeOf(kAreaInt, minInt, maxInt);
-    for (int32_t i = ints.first; i < ints.end; ++i) freezeIntBytes(intSlotBytes(mem.intBase, i));
-    const Range reals = rangeOf(kAreaReal, minFloat, maxFloat);
-    for (int32_t i = reals.first; i < reals.end; ++i) freezeRealBytes(realSlotBytes(mem.realBase, i));
-    const Range chars = rangeOf(kAreaChar, minChar, maxChar);
-    for (int32_t i = chars.first; i < chars.end; ++i) freezeCharBytes(charSlot(mem.charBase, i));
+    freezeBoolArea(flag);
+    freezeIntArea();
+    freezeRealArea();
+    freezeCharArea();
 }
 
 }  // extern "C"

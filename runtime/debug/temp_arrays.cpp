@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/debug/debug.h"
+#include "runtime/debug/temp_pool.h"
 #include "runtime/executive/executive.h"
 
 extern "C" {
@@ -23,28 +24,6 @@ std::size_t boolBlockSize(int n) { return 4 + 2 * static_cast<std::size_t>(n); }
 std::size_t wordBlockSize(int n) { return 36 + 12 * static_cast<std::size_t>(n); }
 std::size_t charBlockSize(int n) {
     return static_cast<std::size_t>(3 + n) * static_cast<std::size_t>(kCharSlotSize);
-}
-
-// Takes `size` bytes from the pool, or nothing (with the type's message) when they do not
-// fit. Revisions 1 and 2 start each block at an address that is a multiple of its slot
-// size; revision 3 packs blocks, except that integer and real blocks start on a 4-byte
-// boundary so that their 32-bit words are aligned (only a boolean block of an odd number
-// of elements leaves such a gap). A failed request leaves the pool exhausted, so every
-// request fails until the next release.
-unsigned char* takeBlock(std::size_t size, std::size_t slotSize, const char* typeName) {
-    std::size_t start = next_alloc == nullptr ? 0 : static_cast<std::size_t>(next_alloc - Temp_Alloc);
-    const std::size_t unit = kRevision != 3 ? slotSize : (slotSize == kIntSlotSize ? alignof(int32_t) : 1);
-    const auto address = reinterpret_cast<uintptr_t>(Temp_Alloc) + start;
-    start += (unit - address % unit) % unit;
-    const std::size_t end = start + size;
-    if (end > kPoolSize) {
-        next_alloc = Temp_Alloc + kPoolSize;  // the pool stays exhausted until the release
-        std::fprintf(stderr, "unable to allocate a temporary array of %s\n", typeName);
-        return nullptr;
-    }
-    next_alloc = Temp_Alloc + end;
-    ++nb_alloc;
-    return Temp_Alloc + start;
 }
 
 // Element k of an array: after a header of two slots (booleans, integers, reals) or of
@@ -83,6 +62,15 @@ void copyTwoElements(int32_t* dst, const int32_t* src) {
 }
 
 }  // namespace
+
+// A failed request leaves the pool exhausted, so every request fails until the next
+// release.
+unsigned char* exhaustPool(const char* typeName) {
+    next_alloc = Temp_Alloc + kPoolSize;
+    std::fprintf(stderr, "unable to allocate a temporary array of %s\n", typeName);
+    return nullptr;
+}
+
 }  // namespace qv
 
 extern "C" {
@@ -106,15 +94,7 @@ unsigned char* alloc_char(int n) {
     return block;
 }
 
-int32_t* alloc_int(int n) {
-    if (n < 0) n = 0;
-    unsigned char* block = qv::takeBlock(qv::wordBlockSize(n), qv::kIntSlotSize, "int");
-    if (block == nullptr) return nullptr;
-    auto* words = reinterpret_cast<int32_t*>(block);
-    if constexpr (qv::kRevision == 1) words[0] = words[1] = n;  // the element count
-    for (int k = 0; k < n; ++k) words[6 + 3 * k] = words[7 + 3 * k] = 0;
-    return words;
-}
+int32_t* alloc_int(int n) { return qv::takeIntTemporary(n < 0 ? 0 : n); }
 
 float* alloc_float(int n) {
     if (n < 0) n = 0;

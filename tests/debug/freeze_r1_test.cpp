@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <random>
+#include <set>
 #include <string>
 
 #include "runtime/platform/platform.h"
@@ -224,6 +226,64 @@ TEST_F(Freeze, TheWholeAreaFreezeCountsTheModificationsOfOneFreeze) {
     QV_freeze_memory(1);
     EXPECT_EQ(image.realSlot(9)[1], 0.0f);
     EXPECT_EQ(image.intSlot(209)[1], 0);
+}
+
+// The whole-area freeze looks at slots in groups and walks a group one slot at a time
+// only when something in it is not settled: a change or an acknowledged mark anywhere,
+// at the edges of the ranges included, is still found and settled.
+TEST_F(Freeze, TheWholeAreaFreezeFindsEveryChangeWhereverItLies) {
+    QV_freeze_memory(1);
+    QV_freeze_memory(1);
+    std::mt19937 random(17);
+    auto pick = [&](int32_t first, int32_t end) {
+        return std::uniform_int_distribution<int32_t>(first, end - 1)(random);
+    };
+    for (int trial = 0; trial < 400; ++trial) {
+        std::set<std::pair<int, int32_t>> touched;
+        int changes = 0;
+        const int count = std::uniform_int_distribution<int>(1, 6)(random);
+        for (int n = 0; n < count; ++n) {
+            const int area = std::uniform_int_distribution<int>(0, 3)(random);
+            // Booleans and integers from past the control words, the others over their
+            // whole range.
+            const int32_t i = area == qv::kAreaBool  ? pick(minBool + qv::kBoolControlSlots, maxBool)
+                              : area == qv::kAreaInt ? pick(kExec + 20, maxInt - 8)
+                              : area == qv::kAreaReal ? pick(minFloat, maxFloat)
+                                                     : pick(minChar, maxChar);
+            if (!touched.insert({area, i}).second) continue;
+            const bool markOnly = area == qv::kAreaInt && n % 3 == 2;
+            if (area == qv::kAreaBool) {
+                *image.boolSlot(i) ^= qv::kBoolCurrent;
+            } else if (markOnly) {
+                auto* flags = reinterpret_cast<unsigned char*>(image.intSlot(i)) + r1::kIntFlagsOffset;
+                *flags = static_cast<unsigned char>((*flags & ~r1::kIntChangeMarkMask) | r1::kIntAcknowledged);
+            } else if (area == qv::kAreaInt) {
+                image.intSlot(i)[0] += 1 + trial;
+            } else if (area == qv::kAreaReal) {
+                image.realSlot(i)[0] += 1.0f;
+            } else {
+                image.charSlot(i)[0] ^= 0x55;
+            }
+            if (!markOnly) ++changes;
+        }
+        QV_freeze_memory(1);
+        ASSERT_EQ(nbStateModification, changes) << "trial " << trial;
+        for (const auto& [area, i] : touched) {
+            if (area == qv::kAreaBool) {
+                const unsigned char b = *image.boolSlot(i);
+                EXPECT_EQ(b & qv::kBoolCurrent, (b & qv::kBoolOld) >> 1) << "B" << i;
+            } else if (area == qv::kAreaInt) {
+                const auto* flags = reinterpret_cast<unsigned char*>(image.intSlot(i)) + r1::kIntFlagsOffset;
+                EXPECT_EQ(image.intSlot(i)[0], image.intSlot(i)[1]) << "I" << i;
+                EXPECT_NE(*flags & r1::kIntChangeMarkMask, r1::kIntAcknowledged) << "I" << i;
+            } else if (area == qv::kAreaReal) {
+                EXPECT_EQ(image.realSlot(i)[0], image.realSlot(i)[1]) << "F" << i;
+            } else {
+                EXPECT_EQ(image.charSlot(i)[0], image.charSlot(i)[1]) << "C" << i;
+            }
+        }
+        QV_freeze_memory(1);  // the edges and marks of this trial settle
+    }
 }
 
 TEST_F(Freeze, TraceLinesOfTracedVariablesWhileTracing) {
