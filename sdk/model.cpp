@@ -24,9 +24,6 @@ constexpr int32_t kObjectInts = 2;
 constexpr int32_t kObjectReals = 16;
 constexpr int32_t kDefaultSignature = 2147483647;
 constexpr float kDefaultPeriod = 50000.0f;
-// Revision 1's generated code gives the first slots of `bpnoline` and `bpnoinstance` the
-// lists' length.
-constexpr int32_t kRevision1BreakpointListSize = 100;
 
 Area areaOf(QV_Type type) {
     switch (type) {

@@ -18,10 +18,6 @@ int32_t NbActeursEtProduits = 0;
 namespace qv::models {
 namespace {
 
-// Revision 1's generated code gives the first slots of `bpnoline` and `bpnoinstance` the
-// lists' length.
-constexpr int32_t kRevision1BreakpointListSize = 100;
-
 void initialiseTaskname(const char* name) {
     if constexpr (kRevision != 1) QV_Char_Init(memHeader, kTasknameSlot, kTasknameCapacity >> 8);
     QV_Char_Init(memHeader, kTasknameSlot + 1, kTasknameCapacity & 0xFF);
@@ -91,8 +87,8 @@ void variablesInitialization(void) {
     if constexpr (kRevision == 1) {
         // The location breakpoint lists' first slots, then the model's own further values.
         const int32_t exec = kLayout.execstatusSlot;
-        QV_Int_Init(memHeader, exec + kBpnolineFromExec, models::kRevision1BreakpointListSize);
-        QV_Int_Init(memHeader, exec + kBpnoinstanceFromExec, models::kRevision1BreakpointListSize);
+        QV_Int_Init(memHeader, exec + kBpnolineFromExec, kRevision1BreakpointListSize);
+        QV_Int_Init(memHeader, exec + kBpnoinstanceFromExec, kRevision1BreakpointListSize);
         for (const models::InitialValue& v : kProgram.initialValues) {
             if (v.area == kAreaBool) QV_Bool_Init(memHeader, v.slot, v.value);
             if (v.area == kAreaInt) QV_Int_Init(memHeader, v.slot, v.value);

@@ -87,6 +87,9 @@ inline constexpr int32_t kBoolControlSlots = 5;   // a model's booleans begin at
 // Integers, counted from `execstatus` (slot 311, or 210 in revision 1).
 inline constexpr int32_t kBpnolineFromExec = 1;          // count, then up to 101 locations
 inline constexpr int32_t kBpnoinstanceFromExec = 103;    // unused slot, then the instances
+// Revision 1's generated code gives the first slots of `bpnoline` and `bpnoinstance` the
+// lists' length.
+inline constexpr int32_t kRevision1BreakpointListSize = 100;
 inline constexpr int32_t kBpcurrentinstanceFromExec = 205;
 inline constexpr int32_t kBpcurrentlocationFromExec = 206;
 inline constexpr int32_t kBpcurrentprepostcodeFromExec = 207;
