@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "runtime/executive/image_layout.h"
+#include "runtime/platform/platform.h"
 
 namespace qv {
 
@@ -68,14 +69,33 @@ std::string problem(std::string_view name, const Parts&... parts) {
 
 }  // namespace image_check
 
+inline ImageCheck validateImage(const unsigned char* image, std::size_t size, int revision, std::string_view name);
+
+// The process a sound image's process slot (`pospid`) names; 0 when none.
+inline int32_t processOf(const unsigned char* image, std::size_t size, const ImageCheck& check) {
+    const int64_t slot = check.counts[kAreaInt] - kPospidFromEnd;
+    return image_check::wordAt(image, size, int64_t{check.offsets[kAreaInt]} + slot * kIntSlotSize);
+}
+
 // Recognises the layout of a mapped image: 1, 3 (revisions 2 and 3), or 0 when neither
-// header describes it.
+// header describes it. A program lays out an image without clearing it, so one of
+// revision 1 on an image a revision 3 one left (or the other way round) leaves the
+// other's header in place: then the layout whose process slot names a live process
+// wins, else revision 3.
 inline int recogniseLayout(const unsigned char* image, std::size_t size) {
-    for (int revision : {3, 1}) {
+    const auto describes = [&](int revision) {
         const ImageLayout layout = layoutOf(revision);
-        if (image_check::wordAt(image, size, layout.offsetsOffset) == layout.headerSize) return revision;
+        return image_check::wordAt(image, size, layout.offsetsOffset) == layout.headerSize;
+    };
+    const bool three = describes(3), one = describes(1);
+    if (three && one) {
+        const auto runs = [&](int revision) {
+            const ImageCheck check = validateImage(image, size, revision, "");
+            return check.ok() && platform::processAlive(processOf(image, size, check));
+        };
+        return !runs(3) && runs(1) ? 1 : 3;
     }
-    return 0;
+    return three ? 3 : one ? 1 : 0;
 }
 
 // Checks the `size` bytes at `image` as an image of `revision` (0: the layout its header

@@ -74,14 +74,9 @@ void printInsufficient() { std::printf("insufficient size of shared memory\n"); 
 int32_t liveOwner(const platform::SharedMapping& existing, int32_t& status) {
     const ImageCheck check = validateImage(existing.view, existing.size, 0, "");
     if (!check.ok()) return 0;
-    const auto intSlotWord = [&](int32_t slot) {
-        int32_t word = 0;
-        std::memcpy(&word, existing.view + check.offsets[kAreaInt] + static_cast<std::size_t>(slot) * kIntSlotSize,
-                    sizeof word);
-        return word;
-    };
-    status = intSlotWord(check.layout.execstatusSlot);
-    const int32_t pid = intSlotWord(check.counts[kAreaInt] - kPospidFromEnd);
+    status = image_check::wordAt(existing.view, existing.size,
+                                 int64_t{check.offsets[kAreaInt]} + int64_t{check.layout.execstatusSlot} * kIntSlotSize);
+    const int32_t pid = processOf(existing.view, existing.size, check);
     if (status == kStatusFree || pid == platform::processId() || !platform::processAlive(pid)) return 0;
     return pid;
 }

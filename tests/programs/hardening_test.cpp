@@ -93,6 +93,28 @@ TEST(Hardening, ALiveImageIsNeverTakenOverAndAKilledProgramsImageIsReused) {
     EXPECT_EQ(next.wait(), 0);
 }
 
+// A program lays out an image without clearing it: one of revision 1 on an image that a
+// revision-3 program left keeps the old header beside its own. Its live process decides.
+TEST(Hardening, AProgramOfTheOtherRevisionOnALeftImageIsRecognisedAndKept) {
+    ProgramRun before("bistable_cylinder", "mixed");
+    ASSERT_TRUE(before.start());
+    ASSERT_TRUE(before.waitUntilStopped());
+    EXPECT_EQ(before.end(), 0);
+    ProgramRun cell("manipulateur", "cell");
+    ASSERT_TRUE(cell.start({"QV_MEMORY_NAME=" + before.imageName()}));
+    ASSERT_TRUE(qvtest::waitUntil([&] {
+        const CtlResult status = qvtest::ctl(before, {"status"});
+        return status.output.find("program    manipulateur\nstatus     STOP\nprocess    " +
+                                  std::to_string(cell.pid()) + "\n") != std::string::npos;
+    }));
+    ProgramRun intruder("bistable_cylinder", "intruder");
+    ASSERT_TRUE(intruder.start({"QV_MEMORY_NAME=" + before.imageName()}));
+    EXPECT_EQ(intruder.wait(), 255);
+    EXPECT_NE(intruder.console().find("is in use: program " + std::to_string(cell.pid())), std::string::npos);
+    EXPECT_CTL(qvtest::ctl(before, {"end"}), 0, "program " + std::to_string(cell.pid()) + " ended before its first cycle\n");
+    EXPECT_EQ(cell.wait(), 0);
+}
+
 TEST(Hardening, QvctlWritesOnlyControlWordsAProgramCanActOn) {
     ProgramRun run("bistable_cylinder", "control");
     ASSERT_TRUE(run.start());

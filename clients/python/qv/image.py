@@ -116,17 +116,33 @@ class Image:
             return 0
         return struct.unpack_from("<i", self._mm, offset)[0]
 
+    def _describes(self, revision: int) -> bool:
+        layout = g.LAYOUTS[revision]
+        return self.size >= layout[0] and self._word_at(layout[2]) == layout[0]
+
+    def _runs(self, revision: int) -> bool:
+        """Whether the image, read in this revision's layout, holds a live program."""
+        layout = g.LAYOUTS[revision]
+        counts = [self._word_at(layout[1] + 4 * a) for a in range(g.AREA_COUNT)]
+        offsets = [self._word_at(layout[2] + 4 * a) for a in range(g.AREA_COUNT)]
+        expected, end = _area_offsets(layout, counts)
+        if min(counts) < 0 or offsets != expected or end > self.size:
+            return False
+        pid_slot = counts[g.AREA_INT] - g.POSPID_FROM_END
+        return _process_alive(self._word_at(offsets[g.AREA_INT] + pid_slot * g.INT_SLOT_SIZE))
+
     def _lay_out(self):
         """Recognises the layout and checks the header against the image's size."""
         where = f'image "{self.name}"'
-        self.layout_revision = 0
-        for revision in (3, 1):
-            layout = g.LAYOUTS[revision]
-            if self.size >= layout[0] and self._word_at(layout[2]) == layout[0]:
-                self.layout_revision = revision
-                break
-        if self.layout_revision == 0:
+        candidates = [revision for revision in (3, 1) if self._describes(revision)]
+        if not candidates:
             raise ImageError(f"{where} has not been laid out by a program ({self.size} bytes)")
+        # A program lays out an image without clearing it: one of revision 1 on an image a
+        # revision-3 program left (or the other way round) leaves the other's header in
+        # place. The layout of the live program wins, else revision 3.
+        if len(candidates) == 2 and not self._runs(3) and self._runs(1):
+            candidates = [1]
+        self.layout_revision = candidates[0]
         self._layout = layout = g.LAYOUTS[self.layout_revision]
         counts = [self._word_at(layout[1] + 4 * a) for a in range(g.AREA_COUNT)]
         offsets = [self._word_at(layout[2] + 4 * a) for a in range(g.AREA_COUNT)]
