@@ -313,45 +313,40 @@ void freezeBoolArea(int flag) {
     for (; i < bools.end; ++i) freezeBoolOfArea(boolSlot(mem.boolBase, i), flag);
 }
 
-// Four slots at a time while a fifth follows (see fourIntsSettled), the rest one by one.
+// The slots of an area one by one, freezing those that are not settled.
+template <bool (*settled)(const unsigned char*), unsigned char* (*freeze)(unsigned char*)>
+void freezeSlots(unsigned char* base, int32_t slotSize, int32_t first, int32_t end) {
+    for (int32_t i = first; i < end; ++i) {
+        unsigned char* slot = base + static_cast<std::ptrdiff_t>(i) * slotSize;
+        if (!settled(slot)) freeze(slot);
+    }
+}
+
+// The slots of an area `group` at a time while the group test can read them (its loads
+// reach into the slot after the group, which must be there too), the rest one by one.
+template <int group, bool (*groupSettled)(const unsigned char*), bool (*settled)(const unsigned char*),
+          unsigned char* (*freeze)(unsigned char*)>
+void freezeSlotsInGroups(unsigned char* base, int32_t slotSize, Range range) {
+    int32_t i = range.first;
+    for (; i + group < range.end; i += group)
+        if (!groupSettled(base + static_cast<std::ptrdiff_t>(i) * slotSize))
+            freezeSlots<settled, freeze>(base, slotSize, i, i + group);
+    freezeSlots<settled, freeze>(base, slotSize, i, range.end);
+}
+
 void freezeIntArea() {
-    const Range ints = rangeOf(kAreaInt, minInt, maxInt);
-    int32_t i = ints.first;
-    for (; i + 4 < ints.end; i += 4) {
-        if (fourIntsSettled(intSlotBytes(mem.intBase, i))) continue;
-        for (int32_t k = i; k < i + 4; ++k) {
-            unsigned char* slot = intSlotBytes(mem.intBase, k);
-            if (!intSettled(slot)) freezeIntBytes(slot);
-        }
-    }
-    for (; i < ints.end; ++i) {
-        unsigned char* slot = intSlotBytes(mem.intBase, i);
-        if (!intSettled(slot)) freezeIntBytes(slot);
-    }
+    freezeSlotsInGroups<4, fourIntsSettled, intSettled, freezeIntBytes>(mem.intBase, kIntSlotSize,
+                                                                        rangeOf(kAreaInt, minInt, maxInt));
 }
 
 void freezeRealArea() {
     const Range reals = rangeOf(kAreaReal, minFloat, maxFloat);
-    for (int32_t i = reals.first; i < reals.end; ++i) {
-        unsigned char* slot = realSlotBytes(mem.realBase, i);
-        if (!realSettled(slot)) freezeRealBytes(slot);
-    }
+    freezeSlots<realSettled, freezeRealBytes>(mem.realBase, kRealSlotSize, reals.first, reals.end);
 }
 
 void freezeCharArea() {
-    const Range chars = rangeOf(kAreaChar, minChar, maxChar);
-    int32_t i = chars.first;
-    for (; i + 5 < chars.end; i += 5) {
-        if (fiveCharsSettled(charSlot(mem.charBase, i))) continue;
-        for (int32_t k = i; k < i + 5; ++k) {
-            unsigned char* slot = charSlot(mem.charBase, k);
-            if (!charSettled(slot)) freezeCharBytes(slot);
-        }
-    }
-    for (; i < chars.end; ++i) {
-        unsigned char* slot = charSlot(mem.charBase, i);
-        if (!charSettled(slot)) freezeCharBytes(slot);
-    }
+    freezeSlotsInGroups<5, fiveCharsSettled, charSettled, freezeCharBytes>(mem.charBase, kCharSlotSize,
+                                                                           rangeOf(kAreaChar, minChar, maxChar));
 }
 
 }  // namespace
