@@ -584,6 +584,9 @@ class Image:
         while self.pid != 0 and self.alive:
             if time.monotonic() > deadline:
                 raise ProgramError(f"the program did not end within {timeout} s{self._more()}")
+            # A program still starting up writes its starting status over END: say it again.
+            if self._int(self._exec) == g.STATUS_STOP:
+                self._set_int(self._exec, g.STATUS_END)
             time.sleep(0.001)
 
     def _period_seconds(self) -> float:
