@@ -40,6 +40,34 @@ bool parseReal(std::string_view text, double& value) {
     return problem == std::errc() && at == end && std::isfinite(value);
 }
 
+// A plain decimal amount ("12", "-0.25") of units of `unitTicks` ticks, exactly in
+// integers and rounded half away from zero to a tick: a double holds a duration printed
+// to the tenth of a millisecond only up to some 28 years. Nothing for other forms
+// (exponents, infinities), which go through a double.
+std::optional<__int128> exactTicks(std::string_view amount, int64_t unitTicks) {
+    bool negative = false;
+    if (!amount.empty() && (amount[0] == '-' || amount[0] == '+')) {
+        negative = amount[0] == '-';
+        amount.remove_prefix(1);
+    }
+    const std::size_t point = amount.find('.');
+    const std::string_view whole = amount.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : amount.substr(point + 1);
+    const auto digits = [](std::string_view d) {
+        return d.size() <= 18 && std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if ((whole.empty() && fraction.empty()) || !digits(whole) || !digits(fraction)) return std::nullopt;
+    const auto number = [](std::string_view d) {
+        __int128 n = 0;
+        for (char c : d) n = n * 10 + (c - '0');
+        return n;
+    };
+    __int128 scale = 1;
+    for (std::size_t k = 0; k < fraction.size(); ++k) scale *= 10;
+    const __int128 ticks = number(whole) * unitTicks + (2 * number(fraction) * unitTicks + scale) / (2 * scale);
+    return negative ? -ticks : ticks;
+}
+
 std::optional<int64_t> parseDuration(std::string_view text) {
     const std::string low = lower(text);
     std::string_view t = low;
@@ -47,16 +75,22 @@ std::optional<int64_t> parseDuration(std::string_view text) {
         if (t.starts_with(prefix)) t.remove_prefix(prefix.size());
     struct Unit {
         std::string_view suffix;
-        double ticks;
+        int64_t ticks;
     };
-    constexpr Unit units[] = {{"ms", 10.0}, {"s", 1e4}, {"m", 60e4}, {"h", 3600e4}, {"d", 86400e4}};
+    constexpr Unit units[] = {{"ms", 10}, {"s", 10000}, {"m", 600000}, {"h", 36000000}, {"d", 864000000}};
+    // The days of a TIME are one 32-bit slot.
+    constexpr __int128 kLimit = __int128{2147483647} * kTicksPerDay;
     for (const Unit& unit : units) {
         if (!t.ends_with(unit.suffix)) continue;
-        double amount = 0.0;
-        if (!parseReal(t.substr(0, t.size() - unit.suffix.size()), amount)) return std::nullopt;
-        const double ticks = std::round(amount * unit.ticks);
-        // The days of a TIME are one 32-bit slot.
-        if (std::fabs(ticks) >= 2147483647.0 * static_cast<double>(kTicksPerDay)) return std::nullopt;
+        const std::string_view amount = t.substr(0, t.size() - unit.suffix.size());
+        if (const std::optional<__int128> ticks = exactTicks(amount, unit.ticks)) {
+            if (*ticks >= kLimit || *ticks <= -kLimit) return std::nullopt;
+            return static_cast<int64_t>(*ticks);
+        }
+        double value = 0.0;
+        if (!parseReal(amount, value)) return std::nullopt;
+        const double ticks = std::round(value * static_cast<double>(unit.ticks));
+        if (std::fabs(ticks) >= static_cast<double>(kLimit)) return std::nullopt;
         return static_cast<int64_t>(ticks);
     }
     return std::nullopt;

@@ -89,6 +89,8 @@ TEST(Qvctl, GetSetForceAndUnforce) {
     EXPECT_CTL(ctl(run, {"set", "C52", "A"}), 0, "C52 = 65 'A'\n");
     EXPECT_CTL(ctl(run, {"force", "C51", "7"}), 0, "C51 = 7 (forced)\n");
     EXPECT_CTL(ctl(run, {"set", "Tinertie", "T#2.5s"}), 0, "Tinertie = T#2.5s\n");
+    // Exact to the tick however long (a double would lose the last tenth of a millisecond).
+    EXPECT_CTL(ctl(run, {"set", "Tinertie", "T#899954494425.544s"}), 0, "Tinertie = T#899954494425.544s\n");
     EXPECT_CTL(ctl(run, {"set", "Tinertie", "1d"}), 0, "Tinertie = T#86400s\n");
     EXPECT_EQ(qv::ImageView::read(run.image().intSlot(529)), 1);  // days
     EXPECT_EQ(qv::ImageView::read(run.image().intSlot(530)), 0);  // ticks
