@@ -4,6 +4,7 @@ name, drive the program, force, trace, set breakpoints, and wait for conditions.
 from __future__ import annotations
 
 import datetime
+import decimal
 import inspect
 import math
 import mmap
@@ -26,7 +27,7 @@ _TRACE_TABLES = (g.BOOL_TRACE_TABLE_OFFSET, g.INT_TRACE_TABLE_OFFSET, g.REAL_TRA
                  g.CHAR_TRACE_TABLE_OFFSET)
 _STATUS_CODES = {name: code for code, name in g.STATUS_NAMES.items()}
 _DURATION = re.compile(r"(?:t#|time#)?([-+]?[0-9]*\.?[0-9]+(?:e[-+]?[0-9]+)?)(ms|s|m|h|d)")
-_DURATION_UNITS = {"ms": 10.0, "s": 1e4, "m": 60e4, "h": 3600e4, "d": 86400e4}
+_DURATION_UNITS = {"ms": 10, "s": 10000, "m": 600000, "h": 36000000, "d": 864000000}
 
 
 def status_name(code: int) -> str:
@@ -917,21 +918,25 @@ class QvFull(RefusedWrite):
 
 
 def _duration_ticks(value) -> Optional[int]:
-    if isinstance(value, datetime.timedelta):
-        seconds = value.total_seconds()
-    elif isinstance(value, str):
-        m = _DURATION.fullmatch(value.strip().lower())
-        if not m:
+    """A duration in ticks, exactly and rounded half away from zero, as qvctl reads it."""
+    with decimal.localcontext() as exact:
+        exact.prec = 60
+        if isinstance(value, datetime.timedelta):
+            ticks = (decimal.Decimal(value.days * 86400 + value.seconds) * TICKS_PER_SECOND
+                     + decimal.Decimal(value.microseconds) / 100)
+        elif isinstance(value, str):
+            m = _DURATION.fullmatch(value.strip().lower())
+            if not m:
+                return None
+            ticks = decimal.Decimal(m.group(1)) * _DURATION_UNITS[m.group(2)]
+        elif isinstance(value, (int, float)) and not isinstance(value, bool):
+            if not math.isfinite(value):
+                return None
+            ticks = decimal.Decimal(value) * TICKS_PER_SECOND
+        else:
             return None
-        seconds = float(m.group(1)) * _DURATION_UNITS[m.group(2)] / TICKS_PER_SECOND
-    elif isinstance(value, (int, float)) and not isinstance(value, bool):
-        seconds = float(value)
-    else:
-        return None
-    if not math.isfinite(seconds):
-        return None
-    ticks = round(seconds * TICKS_PER_SECOND)
-    return ticks if abs(ticks) < (2**31 - 1) * TICKS_PER_DAY else None
+        whole = int(ticks.to_integral_value(rounding=decimal.ROUND_HALF_UP))
+    return whole if abs(whole) < (2**31 - 1) * TICKS_PER_DAY else None
 
 
 def _show(value) -> str:
