@@ -319,9 +319,9 @@ int32_t QV_model_behaviors_step(const QV_Model* model) {
     return 0;
 }
 
-void QV_model_variables_initialization(const QV_Model* model) {
-    QV_model_init_float(memHeader, kSimuperiodSlot, model->settings.period > 0 ? model->settings.period : kDefaultPeriod);
-    initialiseTaskname(tasknameOf(*model));
+void QV_model_init_control_values(float period, const char* name) {
+    QV_model_init_float(memHeader, kSimuperiodSlot, period);
+    initialiseTaskname(name);
     QV_model_init_bool(memHeader, kAllowpreconditionsSlot, 1);
     QV_model_init_bool(memHeader, kAllowpostconditionsSlot, 1);
     if constexpr (kRevision == 1) {
@@ -329,6 +329,11 @@ void QV_model_variables_initialization(const QV_Model* model) {
         QV_model_init_int(memHeader, exec + kBpnolineFromExec, kRevision1BreakpointListSize);
         QV_model_init_int(memHeader, exec + kBpnoinstanceFromExec, kRevision1BreakpointListSize);
     }
+}
+
+void QV_model_variables_initialization(const QV_Model* model) {
+    QV_model_init_control_values(model->settings.period > 0 ? model->settings.period : kDefaultPeriod,
+                                 tasknameOf(*model));
     if (model->settings.initialValues != nullptr) model->settings.initialValues();
 }
 

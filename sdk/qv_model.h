@@ -104,6 +104,9 @@ void QV_model_bind_interface(const QV_Model *model);
 int32_t QV_model_behaviors_init(const QV_Model *model);
 int32_t QV_model_behaviors_step(const QV_Model *model);
 void QV_model_variables_initialization(const QV_Model *model);
+/* The control variables' initial values: period, task name, pre- and postconditions
+   allowed, and revision 1's breakpoint list lengths. */
+void QV_model_init_control_values(float period, const char *name);
 void QV_model_bind_control_variables(void);
 void QV_model_time_cycle(const QV_Model *model, float *period);
 void QV_model_starting_mode(int32_t *status);

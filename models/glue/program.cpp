@@ -15,22 +15,6 @@ int32_t NbProduits = 0;
 int32_t NbActeursEtProduits = 0;
 }
 
-namespace qv::models {
-namespace {
-
-void initialiseTaskname(const char* name) {
-    if constexpr (kRevision != 1) QV_Char_Init(memHeader, kTasknameSlot, kTasknameCapacity >> 8);
-    QV_Char_Init(memHeader, kTasknameSlot + 1, kTasknameCapacity & 0xFF);
-    int32_t k = 0;
-    for (; name[k] != '\0' && k < kTasknameCapacity; ++k)
-        QV_Char_Init(memHeader, kTasknameSlot + 3 + k, static_cast<unsigned char>(name[k]));
-    if constexpr (kRevision != 1)
-        if (k < kTasknameCapacity) QV_Char_Init(memHeader, kTasknameSlot + 3 + k, 0);
-}
-
-}  // namespace
-}  // namespace qv::models
-
 extern "C" {
 
 using qv::models::kProgram;
@@ -80,15 +64,9 @@ void globalesInit(void) {}
 
 void variablesInitialization(void) {
     using namespace qv;
-    QV_Float_Init(memHeader, kSimuperiodSlot, kProgram.period);
-    models::initialiseTaskname(kProgram.taskname);
-    QV_Bool_Init(memHeader, kAllowpreconditionsSlot, 1);
-    QV_Bool_Init(memHeader, kAllowpostconditionsSlot, 1);
+    QV_model_init_control_values(kProgram.period, kProgram.taskname);
     if constexpr (kRevision == 1) {
-        // The location breakpoint lists' first slots, then the model's own further values.
-        const int32_t exec = kLayout.execstatusSlot;
-        QV_Int_Init(memHeader, exec + kBpnolineFromExec, kRevision1BreakpointListSize);
-        QV_Int_Init(memHeader, exec + kBpnoinstanceFromExec, kRevision1BreakpointListSize);
+        // The model's own further values.
         for (const models::InitialValue& v : kProgram.initialValues) {
             if (v.area == kAreaBool) QV_Bool_Init(memHeader, v.slot, v.value);
             if (v.area == kAreaInt) QV_Int_Init(memHeader, v.slot, v.value);
@@ -113,39 +91,10 @@ int32_t getSignature(void) { return kProgram.signature; }
 
 int32_t getGenerationTime(void) { return kProgram.generationTime; }
 
-// Initial values by absolute slot: current and old value alike.
-void QV_Bool_Init(unsigned char* image, int32_t index, int32_t value) {
-    using namespace qv;
-    unsigned char* slot = qv::imageSlot(image, kAreaBool, index);
-    if (slot == nullptr) return;
-    const uint8_t bits = (value & 1) ? (kBoolCurrent | kBoolOld) : 0;
-    storeShared(slot, static_cast<uint8_t>((loadShared(slot) & ~(kBoolCurrent | kBoolOld)) | bits));
-}
-
-void QV_Int_Init(unsigned char* image, int32_t index, int32_t value) {
-    using namespace qv;
-    unsigned char* slot = qv::imageSlot(image, kAreaInt, index);
-    if (slot == nullptr) return;
-    auto* words = reinterpret_cast<int32_t*>(slot);
-    storeShared(&words[0], value);
-    storeShared(&words[1], value);
-}
-
-void QV_Float_Init(unsigned char* image, int32_t index, float value) {
-    using namespace qv;
-    unsigned char* slot = qv::imageSlot(image, kAreaReal, index);
-    if (slot == nullptr) return;
-    auto* words = reinterpret_cast<float*>(slot);
-    storeShared(&words[0], value);
-    storeShared(&words[1], value);
-}
-
-void QV_Char_Init(unsigned char* image, int32_t index, int32_t value) {
-    using namespace qv;
-    unsigned char* slot = qv::imageSlot(image, kAreaChar, index);
-    if (slot == nullptr) return;
-    storeShared(&slot[0], static_cast<uint8_t>(value));
-    storeShared(&slot[kCharOldOffset], static_cast<uint8_t>(value));
-}
+// Initial values by absolute slot: current and old value alike, as the SDK writes them.
+void QV_Bool_Init(unsigned char* image, int32_t index, int32_t value) { QV_model_init_bool(image, index, value); }
+void QV_Int_Init(unsigned char* image, int32_t index, int32_t value) { QV_model_init_int(image, index, value); }
+void QV_Float_Init(unsigned char* image, int32_t index, float value) { QV_model_init_float(image, index, value); }
+void QV_Char_Init(unsigned char* image, int32_t index, int32_t value) { QV_model_init_char(image, index, value); }
 
 }  // extern "C"
