@@ -13,7 +13,7 @@
 #include "runtime/executive/slots.h"
 #include "runtime/platform/platform.h"
 #include "sdk/qv_model.h"
-#include "supervisor/symbols/description.h"
+#include "supervisor/core/symbols/description.h"
 
 namespace qv::sdk {
 namespace {

@@ -4,7 +4,7 @@
 // model.
 #include "runtime/debug/debug.h"
 #include "runtime/debug/index_tables.h"
-#include "supervisor/image_check.h"
+#include "runtime/executive/image_check.h"
 
 namespace qv {
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "supervisor/plant/plant.h"
-#include "supervisor/symbols/symbols.h"
+#include "supervisor/core/symbols/symbols.h"
 
 namespace qv::plant {
 

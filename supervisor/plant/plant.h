@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "supervisor/image_view.h"
+#include "supervisor/core/image_view.h"
 
 namespace qv::plant {
 

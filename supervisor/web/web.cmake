@@ -13,6 +13,11 @@ if(NOT QV_HTTPLIB_FOUND OR NOT nlohmann_json_FOUND OR NOT EXISTS ${QV_THREE_DIR}
                       "(on Debian: sudo apt-get install pkg-config libcpp-httplib-dev nlohmann-json3-dev libjs-three)")
 endif()
 find_package(Threads REQUIRED)
+target_sources(qvctl PRIVATE
+  ${PROJECT_SOURCE_DIR}/supervisor/web/serve.cpp
+  ${PROJECT_SOURCE_DIR}/supervisor/web/serve_actions.cpp
+  ${PROJECT_SOURCE_DIR}/supervisor/web/serve_session.cpp
+  ${CMAKE_CURRENT_BINARY_DIR}/serve_assets.cpp)
 target_link_libraries(qvctl PRIVATE PkgConfig::QV_HTTPLIB nlohmann_json::nlohmann_json Threads::Threads)
 
 set(web ${PROJECT_SOURCE_DIR}/supervisor/web)

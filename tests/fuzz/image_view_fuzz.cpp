@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "runtime/debug/qv_debug.h"
-#include "supervisor/image_view.h"
+#include "supervisor/core/image_view.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "supervisor/qvctl/target.h"
-#include "supervisor/qvctl/values.h"
+#include "supervisor/core/target.h"
+#include "supervisor/core/values.h"
 #include "tests/supervisor/laid_out_image.h"
 
 namespace {

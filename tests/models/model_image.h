@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "runtime/executive/executive.h"
-#include "supervisor/symbols/symbols.h"
+#include "supervisor/core/symbols/symbols.h"
 
 namespace qvtest {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "supervisor/symbols/symbols.h"
+#include "supervisor/core/symbols/symbols.h"
 #include "tests/support/program_run.h"
 
 namespace qvtest {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "examples/sorting_line/sorting_line.h"
-#include "supervisor/symbols/description.h"
+#include "supervisor/core/symbols/description.h"
 #include "tests/support/program_run.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include <sstream>
 
-#include "supervisor/symbols/symbols.h"
+#include "supervisor/core/symbols/symbols.h"
 #include "tests/programs/qvctl_driver.h"
 
 namespace {

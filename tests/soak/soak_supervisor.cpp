@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
-#include "supervisor/qvctl/control.h"
-#include "supervisor/qvctl/lists.h"
-#include "supervisor/qvctl/target.h"
-#include "supervisor/qvctl/values.h"
+#include "supervisor/core/control.h"
+#include "supervisor/core/lists.h"
+#include "supervisor/core/target.h"
+#include "supervisor/core/values.h"
 
 namespace {
 

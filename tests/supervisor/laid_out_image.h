@@ -7,7 +7,7 @@
 
 #include "runtime/executive/image_layout.h"
 #include "runtime/platform/platform.h"
-#include "supervisor/image_view.h"
+#include "supervisor/core/image_view.h"
 #include "tests/support/program_run.h"
 
 namespace qvtest {

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "supervisor/plant/plant.h"
-#include "supervisor/symbols/symbols.h"
+#include "supervisor/core/symbols/symbols.h"
 #include "tests/supervisor/laid_out_image.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <set>
 #include <sstream>
 
-#include "supervisor/symbols/symbols.h"
+#include "supervisor/core/symbols/symbols.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // and a model built on the SDK is found by name through the description beside it.
 #include <gtest/gtest.h>
 
-#include "supervisor/symbols/lookup.h"
-#include "supervisor/symbols/recognition.h"
+#include "supervisor/core/symbols/lookup.h"
+#include "supervisor/core/symbols/recognition.h"
 #include "tests/support/program_run.h"
 
 namespace {

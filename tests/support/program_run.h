@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "runtime/platform/platform.h"
-#include "supervisor/image_view.h"
+#include "supervisor/core/image_view.h"
 
 namespace qvtest {
 

@@ -7,9 +7,9 @@
 
 #include "runtime/executive/image_layout.h"
 #include "supervisor/plant/plant.h"
-#include "supervisor/qvctl/step_instances.h"
-#include "supervisor/symbols/recognition.h"
-#include "supervisor/symbols/symbols.h"
+#include "supervisor/core/step_instances.h"
+#include "supervisor/core/symbols/recognition.h"
+#include "supervisor/core/symbols/symbols.h"
 
 namespace {
 

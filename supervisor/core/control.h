@@ -1,0 +1,46 @@
+// Driving the program through its execution status, and reading what it publishes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "supervisor/core/target.h"
+
+namespace qv::ctl {
+
+struct ProgramState {
+    int32_t status;        // execstatus, word 0
+    int32_t acknowledged;  // execstatus, word 1: the status the program saw last
+    int32_t pid;           // 0 when no program runs on the image
+    bool alive;            // the process `pid` exists
+    int32_t cycle;         // the cycle counter
+};
+
+ProgramState readState(const Target& target);
+
+// A status by its name ("STOP"), or the number when the code has no name.
+std::string statusText(int32_t status);
+
+// How a live program is paced off real time, from the QV_SPEED it was started with:
+// "10 x real time", "max (no wait between cycles)"; nothing when it runs at real time.
+std::optional<std::string> speedText(const ProgramState& state);
+
+// True while a program runs on the image (its process slot names a live process).
+bool programRuns(const Target& target);
+
+// Writes RUN or STOP and waits until the program has taken it. False on time-out.
+bool writeStatus(const Target& target, int32_t status, int timeoutMs);
+
+// One STEP: the program runs until the end of the cycle or, paused at a breakpoint,
+// until the next breakpoint call.
+enum class StepOutcome { Stopped, Paused, Ended, TimedOut };
+StepOutcome stepOnce(const Target& target, int timeoutMs);
+
+// Writes END and waits until the program has left. False on time-out.
+bool endProgram(const Target& target, int timeoutMs);
+
+// The cycle period the image holds, in milliseconds (50 when nothing usable).
+double periodMs(const Target& target);
+
+}  // namespace qv::ctl

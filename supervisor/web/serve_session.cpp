@@ -1,0 +1,150 @@
+// The session of qvctl serve: the program's variables and objects, and its snapshots.
+#include "supervisor/web/serve_session.h"
+
+#include "supervisor/core/control.h"
+#include "supervisor/core/lists.h"
+#include "supervisor/core/values.h"
+
+namespace qv::serve {
+
+namespace {
+
+using nlohmann::json;
+
+bool inside(const ctl::Target& target, int area, int32_t first, int32_t count) {
+    return target.view.slot(area, first) != nullptr && target.view.slot(area, first + count - 1) != nullptr;
+}
+
+const char* kindText(ctl::Kind kind) { return ctl::kindName(kind); }
+
+const char* areaWord(int area) {
+    static constexpr const char* kWords[] = {"bool", "int", "real", "char"};
+    return kWords[area & 3];
+}
+
+}  // namespace
+
+std::shared_ptr<Session> openSession(const std::string& image, const std::string& model,
+                                     const std::string& symbolsFile, uint64_t generation, std::string& error) {
+    std::optional<ctl::Target> target = ctl::openTarget({image, model, 0}, error, symbolsFile);
+    if (!target) return nullptr;
+    auto session = std::make_shared<Session>(Session{std::move(*target), generation, 0, "", {}, {}});
+    session->pid = ctl::readState(session->target).pid;
+    // The names come from the program's symbol set (its built-in table, or the description
+    // beside its executable), as qvctl finds them.
+    if (session->target.table != nullptr) {
+        session->program = session->target.table->program;
+        for (const symbols::Symbol& s : session->target.table->symbols) {
+            std::string ignored;
+            if (std::optional<ctl::Variable> v = ctl::resolveVariable(session->target, s.name, ignored))
+                session->variables.push_back(*v);
+        }
+    } else if (session->target.facts != nullptr) {
+        session->program = session->target.facts->program;
+    }
+    if (session->target.symbolSet != nullptr) {
+        for (const symbols::SceneObject& o : session->target.symbolSet->objects()) {
+            if (!inside(session->target, kAreaReal, o.matrixSlot, 16) || !inside(session->target, kAreaInt, o.statusSlot, 1))
+                continue;
+            session->objects.push_back(SceneObject{o.name, o.kind == symbols::ObjectKind::Product, o.kindId, o.index,
+                                                   o.matrixSlot, o.statusSlot, o.colour});
+        }
+    }
+    return session;
+}
+
+const ctl::Variable* findVariable(const Session& session, const std::string& name) {
+    for (const ctl::Variable& v : session.variables)
+        if (v.name == name) return &v;
+    return nullptr;
+}
+
+json describeSession(const Session& session) {
+    json variables = json::array();
+    for (const ctl::Variable& v : session.variables)
+        variables.push_back({{"name", v.name}, {"type", kindText(v.kind)}, {"area", areaWord(v.area)},
+                             {"slot", v.slot}, {"direction", v.role}});
+    json objects = json::array();
+    for (const SceneObject& o : session.objects)
+        objects.push_back({{"name", o.name}, {"kind", o.product ? "product" : "actor"}, {"kindId", o.kindId},
+                           {"index", o.index}, {"matrixSlot", o.matrixSlot}, {"statusSlot", o.statusSlot},
+                           {"colour", o.colour}});
+    return {{"generation", session.generation}, {"image", session.target.name}, {"program", session.program},
+            {"revision", session.target.revision}, {"variables", variables}, {"objects", objects}};
+}
+
+Snapshot takeSnapshot(const Session& session) {
+    const ctl::Target& t = session.target;
+    Snapshot s;
+    const ctl::ProgramState state = ctl::readState(t);
+    auto real = [&](int32_t slot) {
+        const float* r = t.view.realSlot(slot);
+        const double value = r == nullptr ? 0.0 : ImageView::read(r);
+        return std::isfinite(value) ? json(value) : json(nullptr);
+    };
+    auto control = [&](int32_t fromExec) { return ImageView::read(t.view.controlInt(fromExec)); };
+    json locations = json::array();
+    for (const ctl::LocationBreakpoint& p : ctl::locationBreakpoints(t)) locations.push_back({p.location, p.instance});
+    s.state = {{"status", state.status},
+               {"statusName", statusName(state.status)},
+               {"acknowledged", state.acknowledged},
+               {"pid", state.pid},
+               {"alive", state.alive},
+               {"cycle", state.cycle},
+               {"speed", ctl::speedText(state).value_or("real time")},
+               {"period", real(kSimuperiodSlot)},
+               {"measured", {real(kRealsimuperiodSlot), real(kMinsimuperiodSlot), real(kMaxsimuperiodSlot)}},
+               {"changes", {real(kMeanModificationSlot), real(kMinModificationSlot), real(kMaxModificationSlot)}},
+               {"lastCall", {control(kBpcurrentlocationFromExec), control(kBpcurrentinstanceFromExec),
+                             control(kBpcurrenttypeerrorFromExec)}},
+               {"trace", (*t.view.boolSlot(kTraceonSlot) & kBoolCurrent) != 0},
+               {"locations", locations}};
+
+    std::vector<uint8_t> slotFlags[kAreaCount];
+    for (int area = 0; area < kAreaCount; ++area) slotFlags[area].assign(static_cast<std::size_t>(t.view.count(area)), 0);
+    auto mark = [&](int area, int32_t slot, uint8_t flag) {
+        if (slot >= 0 && static_cast<std::size_t>(slot) < slotFlags[area].size()) slotFlags[area][slot] |= flag;
+    };
+    for (const ctl::SlotRef& r : ctl::tracedSlots(t)) mark(r.area, r.slot, kFlagTraced);
+    for (int32_t slot : ctl::dataBreakpoints(t)) mark(kAreaBool, slot, kFlagBreak);
+
+    s.texts.reserve(session.variables.size());
+    s.flags.reserve(session.variables.size());
+    for (const ctl::Variable& v : session.variables) {
+        s.texts.push_back(ctl::currentText(t, v));
+        // A TIME is listed by its days and ticks slots.
+        const int32_t listed = v.kind == ctl::Kind::Time ? v.slot + 2 : v.slot;
+        uint8_t flags = ctl::isForced(t, v) ? kFlagForced : 0;
+        if (listed >= 0 && static_cast<std::size_t>(listed) < slotFlags[v.area].size()) flags |= slotFlags[v.area][listed];
+        s.flags.push_back(flags);
+    }
+    for (const SceneObject& o : session.objects) {
+        std::vector<float> values(17);
+        values[0] = static_cast<float>(ImageView::read(t.view.intSlot(o.statusSlot)));
+        for (int32_t k = 0; k < 16; ++k) values[k + 1] = ImageView::read(t.view.realSlot(o.matrixSlot + k));
+        s.objects.push_back(std::move(values));
+    }
+    return s;
+}
+
+json changes(const Snapshot& before, const Snapshot& now) {
+    json message = json::object();
+    if (before.state != now.state) message["state"] = now.state;
+    json values = json::object();
+    for (std::size_t k = 0; k < now.texts.size(); ++k) {
+        if (k < before.texts.size() && before.texts[k] == now.texts[k] && before.flags[k] == now.flags[k]) continue;
+        values[std::to_string(k)] = {now.texts[k], now.flags[k]};
+    }
+    if (!values.empty()) message["values"] = values;
+    json objects = json::object();
+    for (std::size_t k = 0; k < now.objects.size(); ++k) {
+        if (k < before.objects.size() && before.objects[k] == now.objects[k]) continue;
+        json numbers = json::array();
+        for (float f : now.objects[k]) numbers.push_back(std::isfinite(f) ? json(f) : json(nullptr));
+        objects[std::to_string(k)] = numbers;
+    }
+    if (!objects.empty()) message["objects"] = objects;
+    return message;
+}
+
+}  // namespace qv::serve
