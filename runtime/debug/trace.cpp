@@ -11,6 +11,7 @@
 #include "runtime/debug/index_tables.h"
 #include "runtime/debug/trace_text.h"
 #include "runtime/executive/executive.h"
+#include "runtime/platform/platform.h"
 
 extern "C" {
 FILE* trace = nullptr;
@@ -38,6 +39,20 @@ void giveUpTrace() {
     std::fclose(trace);
     trace = nullptr;
     traceGivenUp = true;
+}
+
+// Opens the trace file emptied, or reports why not. A path that is there but is no
+// regular file (a symbolic link, a FIFO, a device, a folder) is never written through
+// nor waited on: it is given up as a file that cannot be written is, and said once.
+std::FILE* createTraceFile() {
+    const platform::OpenedFile opened = platform::createRegularFile(tracename);
+    if (opened.notRegular) {
+        if (!traceGivenUp) std::fprintf(stderr, "unable to write trace file %s, tracing stopped\n", tracename.c_str());
+        traceGivenUp = true;
+        return nullptr;
+    }
+    if (opened.file == nullptr) std::fprintf(stderr, "unable to open trace file %s\n", tracename.c_str());
+    return opened.file;
 }
 
 // True when a write to the open file has failed, once the buffered lines are out.
@@ -362,11 +377,8 @@ int openTrace(void) {
         std::fclose(trace);
         trace = nullptr;
     }
-    trace = std::fopen(tracename.c_str(), "w");
-    if (trace == nullptr) {
-        std::fprintf(stderr, "unable to open trace file %s\n", tracename.c_str());
-        return 0;
-    }
+    trace = createTraceFile();
+    if (trace == nullptr) return 0;
     traceGivenUp = false;
     std::time_t opened = std::time(nullptr);
     if constexpr (kRevision == 3) {
@@ -391,11 +403,8 @@ int clearTrace(void) {
         std::fclose(trace);
         trace = nullptr;
     }
-    std::FILE* emptied = std::fopen(tracename.c_str(), "w");
-    if (emptied == nullptr) {
-        std::fprintf(stderr, "unable to open trace file %s\n", tracename.c_str());
-        return 0;
-    }
+    std::FILE* emptied = createTraceFile();
+    if (emptied == nullptr) return 0;
     std::fclose(emptied);
     return 1;
 }

@@ -335,7 +335,8 @@ void readParameters(std::FILE* file, const char* path) {
 }  // namespace qv
 
 extern "C" void QVD_read_parameters(const char* path) {
-    std::FILE* file = std::fopen(path, "r");
+    // Only a regular file is read: a FIFO or a device would hold start-up forever.
+    std::FILE* file = qv::platform::openRegularFile(path).file;
     if (file == nullptr) {
         std::fprintf(stderr, "can't open file %s\n", path);
         return;

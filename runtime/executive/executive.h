@@ -39,7 +39,7 @@ bool readStartupEnvironment(StartupEnvironment& environment);
 std::string requestedImageName();
 uint32_t requestedImageSize();
 
-// File names beside the program, derived from argv[0].
+// File names beside the program, derived from its executable's path.
 extern std::string tracename;
 extern std::string paramfilename;
 std::string deriveTraceName(const std::string& programPath);

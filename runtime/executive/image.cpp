@@ -81,11 +81,28 @@ int32_t liveOwner(const platform::SharedMapping& existing, int32_t& status) {
     return pid;
 }
 
-// Maps the image without writing to it. A live program's image is refused: the mapping
-// is dropped and the reason is on standard error.
+// An existing image that another user could reach was left as it was found; this says
+// whose it is.
+void reportForeignImage(const std::string& name, const platform::ObjectOwner& owner) {
+    const unsigned long user = owner.user;
+    const unsigned mode = owner.mode;
+    if (owner.symbolicLink)
+        std::fprintf(stderr, "image \"%s\" is a symbolic link belonging to user %lu; it is not followed\n",
+                     name.c_str(), user);
+    else if (!owner.regular)
+        std::fprintf(stderr, "image \"%s\" is not a shared memory object (user %lu, mode %04o); it is not used\n",
+                     name.c_str(), user, mode);
+    else
+        std::fprintf(stderr, "image \"%s\" belongs to user %lu with mode %04o; it is not used\n", name.c_str(),
+                     user, mode);
+}
+
+// Maps the image without writing to it. Another user's image, and a live program's, are
+// refused: the mapping is dropped and the reason is on standard error.
 bool mapImage() {
     if (shared_memory != nullptr) return true;
     platform::SharedMapping opened = platform::openSharedMemory(requestedImageName(), requestedImageSize());
+    if (opened.refused) reportForeignImage(requestedImageName(), opened.owner);
     if (opened.view == nullptr) return false;
     if (!opened.created) {
         // The whole object, in case this program asks for fewer bytes than its owner's.

@@ -201,7 +201,10 @@ int runProgram(int argc, char** argv) {
     timeoutPolls = environment.timeoutPolls;
     startPacing(environment.pacing);
     std::setlocale(LC_ALL, "C");
-    const std::string program = argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "qv_program";
+    // The files beside the program lie beside its executable, whatever folder it was
+    // started from; argv[0] serves only when the system cannot tell the executable.
+    const std::string program = platform::ownExecutablePath().value_or(
+        argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : "qv_program");
     tracename = environment.traceFile.empty() ? deriveTraceName(program) : environment.traceFile;
     paramfilename = deriveParamFileName(program);
     if constexpr (kRevision != 3) openTrace();  // created before the image is laid out

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,23 +13,41 @@ namespace qv::platform {
 
 // ---- Named shared memory -------------------------------------------------
 
+// Who owns an existing object, and what stands under its name.
+struct ObjectOwner {
+    uint32_t user = 0;          // the owner's user id
+    uint32_t mode = 0;          // permission bits (at most 07777)
+    bool symbolicLink = false;  // a link stands in the object's place (never followed)
+    bool regular = true;        // a plain object, not a FIFO, folder or device
+};
+
+// True for an object that only this process's (effective) user can reach: its own, a
+// plain object, with no access for group or others.
+bool ownedPrivately(const ObjectOwner& owner);
+
 // A mapped view of a named shared memory object.
 struct SharedMapping {
     unsigned char* view = nullptr;  // start of the mapped view
     std::size_t size = 0;           // bytes mapped (never more than the object holds)
     int handle = -1;                // descriptor of the object
     bool created = false;           // the object did not exist before
+    ObjectOwner owner;              // of an existing object, as found
+    bool refused = false;           // an existing object not owned privately: left as it was
 };
 
 // True when `name` can name a shared memory object here (no '/', not empty, not too long).
 bool sharedMemoryNameUsable(const std::string& name);
 
-// Creates the object `name` with `size` bytes, or opens it if it exists, and maps it
-// for reading and writing. An existing object keeps its own size: the view covers
+// Creates the object `name` with `size` bytes (mode 0600), or opens it if it exists, and
+// maps it for reading and writing. An existing object is used only when it is owned
+// privately (ownedPrivately); a symbolic link is never followed. Anything else is
+// refused before it is resized or mapped: the mapping comes back empty with `refused`
+// set and `owner` telling why. An existing object keeps its own size: the view covers
 // min(size, its size). Returns an empty mapping (view null) when anything fails.
 SharedMapping openSharedMemory(const std::string& name, std::size_t size);
 
-// Opens an existing object without creating or resizing it and maps all of it.
+// Opens an existing object without creating or resizing it and maps all of it. A
+// symbolic link is not followed; `owner` tells whose the object is, for the caller to judge.
 SharedMapping attachSharedMemory(const std::string& name);
 
 // Unmaps the view and closes the descriptor; the object itself stays.
@@ -108,5 +127,26 @@ std::optional<std::string> executablePath(int32_t pid);
 
 // True when `path` names a regular file.
 bool fileExists(const std::string& path);
+
+// A file that the program writes or reads, or why it was not opened.
+struct OpenedFile {
+    std::FILE* file = nullptr;
+    bool notRegular = false;    // the path names something else: left untouched
+    bool symbolicLink = false;  // ... namely a symbolic link
+};
+
+// Opens `path` for writing and empties it, creating it when it does not exist. A final
+// symbolic link is not followed, and a path that names anything but a regular file (a
+// link, folder, FIFO or device) is neither waited on, nor emptied, nor written.
+OpenedFile createRegularFile(const std::string& path);
+
+// Opens `path` for reading when it names a regular file (through a link or not); a FIFO,
+// device or folder is not read, nor waited on.
+OpenedFile openRegularFile(const std::string& path);
+
+// The full path of this program's executable: the path it was started by, when that still
+// names the file that runs (so a program started through a link keeps its files beside
+// the link), else the file's own path. Nothing when the system cannot tell.
+std::optional<std::string> ownExecutablePath();
 
 }  // namespace qv::platform

@@ -9,9 +9,11 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <sched.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/auxv.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -49,7 +51,81 @@ std::size_t objectSize(int fd) {
     return static_cast<std::size_t>(st.st_size);
 }
 
+ObjectOwner ownerOf(const struct stat& st) {
+    ObjectOwner owner;
+    owner.user = static_cast<uint32_t>(st.st_uid);
+    owner.mode = static_cast<uint32_t>(st.st_mode & 07777);
+    owner.symbolicLink = S_ISLNK(st.st_mode);
+    owner.regular = S_ISREG(st.st_mode);
+    return owner;
+}
+
+// Whose is what stands under an object's name (a link is not followed; the objects of
+// shm_open live in /dev/shm), when the object itself could not be opened.
+std::optional<ObjectOwner> foundObject(const std::string& name) {
+    struct stat st {};
+    if (lstat(("/dev/shm/" + name).c_str(), &st) != 0) return std::nullopt;
+    return ownerOf(st);
+}
+
+SharedMapping refusedMapping(const ObjectOwner& owner) {
+    SharedMapping mapping;
+    mapping.owner = owner;
+    mapping.refused = true;
+    return mapping;
+}
+
+// Opens an existing object for reading and writing, never through a link and never
+// waiting (a FIFO put under the name). Sets `owner` from the descriptor.
+int openExisting(const std::string& name, ObjectOwner& owner) {
+    const int fd = shm_open(objectPath(name).c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return -1;
+    }
+    owner = ownerOf(st);
+    return fd;
+}
+
+// What is under `path` when it is there and is not a regular file (a final link is not
+// followed); nothing otherwise.
+bool notRegularFile(const std::string& path, OpenedFile& opened) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return false;
+    opened.notRegular = true;
+    opened.symbolicLink = S_ISLNK(st.st_mode);
+    return true;
+}
+
+// Keeps a descriptor opened non-blocking only when it is a regular file, then hands it
+// to a stream in blocking mode.
+OpenedFile regularStream(int fd, const char* mode) {
+    OpenedFile opened;
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        close(fd);
+        return opened;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        opened.notRegular = true;
+        close(fd);
+        return opened;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    opened.file = fdopen(fd, mode);
+    if (opened.file == nullptr) close(fd);
+    return opened;
+}
+
 }  // namespace
+
+bool ownedPrivately(const ObjectOwner& owner) {
+    return !owner.symbolicLink && owner.regular && owner.user == static_cast<uint32_t>(geteuid()) &&
+           (owner.mode & 077) == 0;
+}
 
 bool sharedMemoryNameUsable(const std::string& name) {
     if (name.empty() || name.size() > 250) return false;
@@ -61,13 +137,30 @@ bool sharedMemoryNameUsable(const std::string& name) {
 SharedMapping openSharedMemory(const std::string& name, std::size_t size) {
     if (!sharedMemoryNameUsable(name)) return {};
     const std::string path = objectPath(name);
-    bool created = true;
-    int fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-    if (fd < 0 && errno == EEXIST) {
-        created = false;
-        fd = shm_open(path.c_str(), O_RDWR, 0600);
+    bool created = false;
+    int fd = -1;
+    ObjectOwner owner;
+    // Created here, or found: an object removed between the two attempts is created again.
+    for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+        fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+        created = fd >= 0;
+        if (fd >= 0 || errno != EEXIST) break;
+        fd = openExisting(name, owner);
+        if (fd < 0 && errno != ENOENT) {
+            // A link, a folder, or an object of another user that this one may not open.
+            const std::optional<ObjectOwner> found = foundObject(name);
+            if (found && !ownedPrivately(*found)) return refusedMapping(*found);
+            return {};
+        }
     }
     if (fd < 0) return {};
+    if (struct stat st {}; created && fstat(fd, &st) == 0) owner = ownerOf(st);
+    // Someone else's object, or one that others may reach, is not ours to use: they could
+    // read, drive or shrink it under the program.
+    if (!created && !ownedPrivately(owner)) {
+        close(fd);
+        return refusedMapping(owner);
+    }
     std::size_t existing = objectSize(fd);
     if (created || existing == 0) {
         // A new object (size 0) takes the size asked for.
@@ -77,14 +170,23 @@ SharedMapping openSharedMemory(const std::string& name, std::size_t size) {
         }
         existing = size;
     }
-    return mapObject(fd, size < existing ? size : existing, created);
+    SharedMapping mapping = mapObject(fd, size < existing ? size : existing, created);
+    mapping.owner = owner;
+    return mapping;
 }
 
 SharedMapping attachSharedMemory(const std::string& name) {
     if (!sharedMemoryNameUsable(name)) return {};
-    int fd = shm_open(objectPath(name).c_str(), O_RDWR, 0600);
-    if (fd < 0) return {};
-    return mapObject(fd, objectSize(fd), false);
+    ObjectOwner owner;
+    const int fd = openExisting(name, owner);
+    if (fd < 0) {
+        const std::optional<ObjectOwner> found = foundObject(name);
+        if (found && !ownedPrivately(*found)) return refusedMapping(*found);
+        return {};
+    }
+    SharedMapping mapping = mapObject(fd, objectSize(fd), false);
+    mapping.owner = owner;
+    return mapping;
 }
 
 void closeSharedMemory(SharedMapping& mapping) {
@@ -253,6 +355,45 @@ std::optional<std::string> executablePath(int32_t pid) {
 bool fileExists(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+OpenedFile createRegularFile(const std::string& path) {
+    // Not emptied on opening: only once it is known to be a regular file.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        OpenedFile opened;
+        notRegularFile(path, opened);
+        return opened;
+    }
+    OpenedFile opened = regularStream(fd, "w");
+    if (opened.file != nullptr && ftruncate(fileno(opened.file), 0) != 0) {
+        std::fclose(opened.file);
+        return {};
+    }
+    return opened;
+}
+
+OpenedFile openRegularFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return {};
+    return regularStream(fd, "r");
+}
+
+std::optional<std::string> ownExecutablePath() {
+    std::optional<std::string> running = executablePath(processId());
+    struct stat file {};
+    const bool runningKnown = stat("/proc/self/exe", &file) == 0;
+    // The path given to exec: what a shell found through PATH, or the path the starter
+    // named; never a name looked up in the current folder.
+    const char* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    struct stat named {};
+    if (started != nullptr && *started != '\0' && runningKnown && stat(started, &named) == 0 &&
+        named.st_dev == file.st_dev && named.st_ino == file.st_ino)
+        return std::string(started);
+    // A file replaced since it was started: its folder is still the one it came from.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (running && running->ends_with(kDeleted)) running->resize(running->size() - kDeleted.size());
+    return running;
 }
 
 }  // namespace qv::platform
