@@ -7,7 +7,7 @@
 
 #include "runtime/executive/executive.h"
 #include "runtime/platform/platform.h"
-#include "supervisor/image_check.h"
+#include "runtime/executive/image_check.h"
 
 extern "C" {
 unsigned char* shared_memory = nullptr;

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+// The cycle itself calls two libraries that stand above the executive: the product step
+// after the outputs, and the library's error flag LIBFB_ERR, cleared at every cycle start.
+// Those are the only upward reaches of the runtime, and both are part of the cycle.
 #include "products/qv_products.h"
 #include "runtime/debug/debug.h"
 #include "runtime/executive/executive.h"
