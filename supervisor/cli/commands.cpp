@@ -17,6 +17,7 @@
 #include "supervisor/core/trace_reader.h"
 #include "supervisor/core/values.h"
 #include "supervisor/core/why.h"
+#include "supervisor/modbus/command.h"
 
 namespace qv::ctl {
 
@@ -64,6 +65,7 @@ const char* const kUsage =
     "                             run one whole machine cycle with its plant and explain it\n"
     "  serve [--port N] [--listen ADDR] [--read-only] [--plant]\n"
     "                             the operator panel in a browser (http://127.0.0.1:8080/)\n"
+    "  modbus serve|map|poll ...  the program's variables over Modbus TCP (qvctl help modbus)\n"
     "\n"
     "  help [COMMAND]             this list, or what one command does\n"
     "\n"
@@ -501,6 +503,7 @@ int runCommand(const Options& options) {
     }
     const std::string& command = words[0];
     if (command == "demo") return demoCommand(options);
+    if (command == "modbus") return modbus::modbusCommand(words, options.target, options.symbolsFile);
     if (command == "serve") {
         if (options.words.size() != 1) return usage("serve takes options only");
         serve::ServeOptions serve{options.target,  options.symbolsFile, options.listen,

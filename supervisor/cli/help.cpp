@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "supervisor/cli/commands.h"
+#include "supervisor/modbus/command.h"
 
 namespace qv::ctl {
 
@@ -89,6 +90,10 @@ int helpCommand(const Options& options) {
         return kExitDone;
     }
     if (words.size() > 2) return usage("help takes one command");
+    if (words[1] == "modbus") {
+        std::fputs(modbus::kModbusHelp, stdout);
+        return kExitDone;
+    }
     for (const CommandHelp& h : kHelp) {
         if (h.command != words[1]) continue;
         std::fwrite(h.text.data(), 1, h.text.size(), stdout);

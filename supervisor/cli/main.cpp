@@ -22,6 +22,11 @@ int parseOptions(int argc, char** argv, Options& options) {
     std::optional<std::string> name;
     for (int k = 1; k < argc; ++k) {
         std::string word = argv[k];
+        // qvctl modbus reads its own options (supervisor/modbus/command.cpp).
+        if (!options.words.empty() && options.words[0] == "modbus") {
+            options.words.push_back(word);
+            continue;
+        }
         if (!word.starts_with("--") || word.size() == 2) {
             if (word == "-h") word = "--help";
             else if (word == "-q") word = "--quiet";
