@@ -38,7 +38,7 @@ TEST_P(Diagnostics, AreReportedWhereTheMistakeIs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Diagnostics, ::testing::ValuesIn(kBad),
-                         [](const ::testing::TestParamInfo<Bad>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Bad>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace qvtest::compiler

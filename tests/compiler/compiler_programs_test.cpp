@@ -55,6 +55,86 @@ END_PROGRAM
 )",
      {{"Main.a", "14"}, {"Main.b", "20"}, {"Main.c", "5"}, {"Main.d", "-4"}, {"Main.e", "TRUE"}, {"Main.f", "TRUE"},
       {"Main.g", "3"}, {"Main.h", "8"}, {"Main.i", "64"}}},
+
+    {"statements", 1, R"(TYPE Mode : (Idle, Run := 5, Stop); END_TYPE
+PROGRAM Main
+VAR
+    i : INT; n : INT; sumFor : INT; sumDown : INT; w : INT; r : INT; c1 : INT; c2 : INT; c3 : INT;
+    m : Mode := Run; e : INT; ifr : INT; ex : INT; ret : INT;
+END_VAR
+FOR i := 1 TO 10 DO sumFor := sumFor + i; END_FOR;
+FOR i := 10 TO 1 BY -3 DO sumDown := sumDown + i; END_FOR;
+n := 0;
+WHILE n < 7 DO n := n + 2; END_WHILE;
+w := n;
+r := 0;
+REPEAT r := r + 5; UNTIL r >= 12 END_REPEAT;
+CASE w OF
+    1, 2: c1 := 1;
+    3..9: c1 := 2;
+ELSE c1 := 3;
+END_CASE;
+CASE 42 OF 1: c2 := 1; ELSE c2 := 9; END_CASE;
+CASE m OF Idle: e := 1; Run, Stop: e := 2; END_CASE;
+IF w > 100 THEN ifr := 1; ELSIF w = 8 THEN ifr := 2; ELSE ifr := 3; END_IF;
+FOR i := 1 TO 100 DO IF i = 4 THEN EXIT; END_IF; ex := i; END_FOR;
+ret := 1;
+IF ret = 1 THEN RETURN; END_IF;
+ret := 2;
+END_PROGRAM
+)",
+     {{"Main.sumFor", "55"}, {"Main.sumDown", "22"}, {"Main.w", "8"}, {"Main.r", "15"}, {"Main.c1", "2"}, {"Main.c2", "9"},
+      {"Main.e", "2"}, {"Main.ifr", "2"}, {"Main.ex", "3"}, {"Main.ret", "1"}}},
+
+    {"elementary", 1, R"(PROGRAM Main
+VAR
+    s8 : SINT := -128; i16 : INT := 32767; i32 : DINT := -2147483648; b : BYTE := 16#FF; w : WORD := 2#1111; dw : DWORD := 16#FFFFFFFF;
+    r : REAL := 1.5E3; t : TIME := T#1h2m3s4.5ms; tneg : TIME := TIME#-5s; d : DATE := D#1970-01-02; tod1 : TOD := TOD#12:00:00.5;
+    dt1 : DT := DT#1970-01-02-00:00:01; s : STRING[10] := 'a$'b$$c'; s2 : STRING := "x"; tb : BOOL := BOOL#1; ti : INT := INT#-5;
+    wide : DINT; wr : REAL; ww : DWORD; bit : BOOL; sum : TIME; later : TOD; len1 : DINT; tx : STRING[5];
+END_VAR
+wide := i16;         (* INT widens to DINT *)
+wr := s8;            (* SINT widens to REAL *)
+ww := w;             (* WORD widens to DWORD *)
+bit := b.7;
+sum := t + T#1s;
+later := tod1 + T#1h;
+len1 := LEN(s);
+tx := 'abcdefgh';    (* cut to the capacity *)
+END_PROGRAM
+)",
+     {{"Main.s8", "-128"}, {"Main.i16", "32767"}, {"Main.i32", "-2147483648"}, {"Main.b", "255"}, {"Main.w", "15"},
+      {"Main.dw", "4294967295"}, {"Main.r", "1500"}, {"Main.t", "0/37230045"}, {"Main.tneg", "0/-50000"}, {"Main.d", "1"},
+      {"Main.tod1", "432005000"}, {"Main.dt1", "1/10000"}, {"Main.s", "a'b$c"}, {"Main.s2", "x"}, {"Main.tb", "TRUE"},
+      {"Main.ti", "-5"}, {"Main.wide", "32767"}, {"Main.wr", "-128"}, {"Main.ww", "15"}, {"Main.bit", "TRUE"},
+      {"Main.sum", "0/37240045"}, {"Main.later", "468005000"}, {"Main.len1", "5"}, {"Main.tx", "abcde"}}},
+
+    {"derived", 1, R"(TYPE
+    Level : INT (0..100) := 50;
+    Color : (Red, Green, Blue);
+    Point : STRUCT x : INT := 1; y : INT := 2; END_STRUCT;
+    Line : STRUCT a : Point; b : Point := (x := 10, y := 20); tag : STRING[4] := 'ln'; END_STRUCT;
+    Row : ARRAY[1..4] OF INT;
+    Alias : DINT;
+END_TYPE
+PROGRAM Main
+VAR
+    l : Level; l2 : Level := 7; c : Color := Blue; p : Point; ln : Line := (a := (y := 5));
+    r : Row := [2(7), 1]; grid : ARRAY[0..1, 1..3] OF INT := [1, 2, 3, 4, 5, 6]; pts : ARRAY[1..2] OF Point;
+    al : Alias := 9; g : INT; k : INT; q : Line;
+END_VAR
+pts[2].x := 33;
+k := 2;
+g := grid[1, k] + r[1];
+l := l + 1;
+q := ln;
+IF c = Blue THEN c := Green; END_IF;
+END_PROGRAM
+)",
+     {{"Main.l", "51"}, {"Main.l2", "7"}, {"Main.c", "Green"}, {"Main.p.x", "1"}, {"Main.p.y", "2"}, {"Main.ln.a.x", "1"},
+      {"Main.ln.a.y", "5"}, {"Main.ln.b.x", "10"}, {"Main.ln.b.y", "20"}, {"Main.ln.tag", "ln"}, {"Main.r[1]", "7"},
+      {"Main.r[2]", "7"}, {"Main.r[3]", "1"}, {"Main.r[4]", "0"}, {"Main.grid[1,2]", "5"}, {"Main.g", "12"},
+      {"Main.pts[2].x", "33"}, {"Main.pts[1].y", "2"}, {"Main.al", "9"}, {"Main.q.b.y", "20"}, {"Main.q.tag", "ln"}}},
 };
 
 class Programs : public ::testing::TestWithParam<Case> {};
@@ -74,7 +154,7 @@ TEST_P(Programs, ProduceTheirValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Programs, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace qvtest::compiler

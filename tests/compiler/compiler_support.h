@@ -98,6 +98,7 @@ inline std::string valueOf(qv::ImageView& image, const nlohmann::json& symbols, 
                     if (n["value"] == value) return n["name"];
         return std::to_string(value);
     }
+    if (type == "DWORD") return std::to_string(static_cast<uint32_t>(integer(slot)));
     return std::to_string(integer(slot));
 }
 
