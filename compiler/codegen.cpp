@@ -980,7 +980,14 @@ Value Generator::userFunction(Expr& e, const Pou& f) {
     std::string code = "qvc_fn_" + identifier(f.name) + "(";
     for (std::size_t k = 0; k < inputs.size(); ++k) {
         std::string v = values[k];
-        if (!given[k]) v = inputs[k]->type->isArrayShaped() ? "NULL" : "0";
+        if (!given[k]) {
+            // An input left out takes its declared initial value.
+            v = inputs[k]->type->isArrayShaped() ? "NULL" : "0";
+            if (inputs[k]->init && inputs[k]->init->kind == Initializer::Value) {
+                Value d = convert(expression(*inputs[k]->init->value, inputs[k]->type), inputs[k]->type, inputs[k]->at, "an initial value");
+                if (d.ok) v = d.code;
+            }
+        }
         code += v + ", ";
     }
     code += io + ", " + (inFunction_ || scope_ ? "inst" : "1") + ")";
@@ -1549,6 +1556,7 @@ void Generator::pouBody(Pou& p) {
             }
         }
         block(const_cast<PouDecl*>(p.decl)->body, 1);
+        emit(1, "goto qvc_return;");
         out_ += "qvc_return:\n";
         if (p.result) {
             Place r = variablePlace(*p.var(p.name));

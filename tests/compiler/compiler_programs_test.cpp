@@ -135,6 +135,78 @@ END_PROGRAM
       {"Main.ln.a.y", "5"}, {"Main.ln.b.x", "10"}, {"Main.ln.b.y", "20"}, {"Main.ln.tag", "ln"}, {"Main.r[1]", "7"},
       {"Main.r[2]", "7"}, {"Main.r[3]", "1"}, {"Main.r[4]", "0"}, {"Main.grid[1,2]", "5"}, {"Main.g", "12"},
       {"Main.pts[2].x", "33"}, {"Main.pts[1].y", "2"}, {"Main.al", "9"}, {"Main.q.b.y", "20"}, {"Main.q.tag", "ln"}}},
+
+    {"units", 2, R"(VAR_GLOBAL
+    Shared : INT := 3;
+    Limit : INT := 100;
+END_VAR
+
+FUNCTION Scale : REAL
+VAR_INPUT x : INT; k : REAL := 2.0; END_VAR
+VAR t : REAL; END_VAR
+t := x;
+Scale := t * k;
+END_FUNCTION
+
+FUNCTION Swap : BOOL
+VAR_IN_OUT a : INT; b : INT; END_VAR
+VAR_OUTPUT old : INT; END_VAR
+VAR tmp : INT; END_VAR
+old := a;
+tmp := a; a := b; b := tmp;
+Swap := TRUE;
+END_FUNCTION
+
+FUNCTION Greeting : STRING[20]
+VAR_INPUT name : STRING[10]; END_VAR
+Greeting := CONCAT('hi ', name);
+END_FUNCTION
+
+FUNCTION_BLOCK Tank
+VAR_INPUT Inflow : INT; END_VAR
+VAR_OUTPUT Level : INT; Full : BOOL; END_VAR
+VAR_EXTERNAL Limit : INT; END_VAR
+VAR CONSTANT Step : INT := 1; END_VAR
+VAR Calls : INT; END_VAR
+VAR_TEMP scratch : INT; END_VAR
+scratch := scratch + Inflow;   (* starts at 0 every call *)
+Level := Level + scratch * Step;
+Full := Level >= Limit;
+Calls := Calls + 1;
+END_FUNCTION_BLOCK
+
+FUNCTION_BLOCK Plant
+VAR_INPUT Feed : INT; END_VAR
+VAR Tanks : ARRAY[1..3] OF Tank; Pump : Tank; END_VAR
+VAR_OUTPUT Sum : INT; END_VAR
+Tanks[1](Inflow := Feed);
+Tanks[2](Feed * 2);
+Tanks[3](Inflow := 60, Level => Sum);
+Pump(Inflow := 1);
+END_FUNCTION_BLOCK
+
+PROGRAM Main
+VAR_EXTERNAL Shared : INT; END_VAR
+VAR
+    P : Plant; f : REAL; f2 : REAL; x : INT := 1; y : INT := 2; old : INT; ok : BOOL; g : STRING[20]; full3 : BOOL;
+    sum : INT; level2 : INT; InPin AT %IX0.1 : BOOL; OutWord AT %QW2 : WORD; Marker AT %MD4 : DINT;
+END_VAR
+VAR RETAIN Runs : DINT; END_VAR
+P(Feed := Shared);
+sum := P.Sum;
+f := Scale(3);
+f2 := Scale(x := 3, k := 0.5);
+ok := Swap(x, y, old => old);
+g := Greeting('bob');
+Runs := Runs + 1;
+OutWord := 16#0102;
+END_PROGRAM
+)",
+     {{"Main.P.Tanks[1].Level", "6"}, {"Main.P.Tanks[2].Level", "12"}, {"Main.P.Tanks[3].Level", "120"},
+      {"Main.P.Tanks[3].Full", "TRUE"}, {"Main.P.Tanks[2].Full", "FALSE"}, {"Main.P.Tanks[1].Calls", "2"},
+      {"Main.P.Pump.Level", "2"}, {"Main.P.Sum", "120"}, {"Main.sum", "120"}, {"Main.f", "6"}, {"Main.f2", "1.5"},
+      {"Main.x", "1"}, {"Main.y", "2"}, {"Main.old", "2"}, {"Main.ok", "TRUE"}, {"Main.g", "hi bob"}, {"Main.Runs", "2"},
+      {"Main.OutWord", "258"}, {"Main.Shared", "3"}}},
 };
 
 class Programs : public ::testing::TestWithParam<Case> {};
