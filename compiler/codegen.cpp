@@ -856,7 +856,6 @@ std::string Generator::libraryCall(const LibraryFunction& f, std::vector<Value>&
 }
 
 Value Generator::call(Expr& e, const Type* hint) {
-    (void)hint;
     Expr& callee = *e.operands[0];
     if (callee.kind != Expr::Name) {
         diag_.error(e.at, "a function-block instance is called as a statement, not in an expression");
@@ -890,6 +889,8 @@ Value Generator::call(Expr& e, const Type* hint) {
     const Type* known = nullptr;
     for (std::size_t k = 0; k < types.size(); ++k)
         if (types[k] && !(callee.text == "SEL" && k == 0) && !(callee.text == "MUX" && k == 0)) { known = types[k]; break; }
+    if (!known && hint && hint->isNumeric() && callee.text != "MUX" && callee.text != "SEL") known = hint;
+    if (!known && hint && hint->isNumeric() && (callee.text == "MUX" || callee.text == "SEL")) known = hint;
     for (std::size_t k = 0; k < types.size(); ++k)
         if (!types[k]) types[k] = known && (known->isNumeric()) && !(callee.text == "MUX" && k == 0) ? known : args[k].type;
     std::string problem;

@@ -207,6 +207,65 @@ END_PROGRAM
       {"Main.P.Pump.Level", "2"}, {"Main.P.Sum", "120"}, {"Main.sum", "120"}, {"Main.f", "6"}, {"Main.f2", "1.5"},
       {"Main.x", "1"}, {"Main.y", "2"}, {"Main.old", "2"}, {"Main.ok", "TRUE"}, {"Main.g", "hi bob"}, {"Main.Runs", "2"},
       {"Main.OutWord", "258"}, {"Main.Shared", "3"}}},
+
+    {"library", 3, R"(PROGRAM Main
+VAR
+    mx : INT; mr : REAL; lim : DINT; sel1 : INT; mux1 : DINT; sh : BYTE; ro : WORD; cat : STRING[20]; left1 : STRING[10];
+    pos : DINT; ir : REAL; ri : INT; tr : DINT; tsum : TIME; tdiff : TIME; tmul : TIME; bits : WORD; ab : INT;
+    d0 : INT; err : DINT; cmp : BOOL; scmp : BOOL; dtod : TOD; conv : STRING[10]; sq : REAL; ex : DINT; mv : INT; mn : TIME;
+    Timer1 : TON; Pulse : TP; Off : TOF; Up : CTU; Both : CTUD; Edge : R_TRIG; Fall : F_TRIG; Latch : RS; Set1 : SR;
+    EdgeCount : INT; Tick : BOOL := TRUE; Elapsed : TIME; Done : BOOL;
+END_VAR
+mx := MAX(3, 7);
+mr := MAX(1.5, -2.0);
+lim := LIMIT(0, 150, 100);
+sel1 := SEL(TRUE, 10, 20);
+mux1 := MUX(2, 5, 6, 7, 8);
+sh := SHL(BYTE#16#81, 1);
+ro := ROL(WORD#16#8001, 4);
+cat := CONCAT('ab', 'cd');
+left1 := LEFT(cat, 3);
+pos := FIND(cat, 'cd');
+ir := INT_TO_REAL(7);
+ri := REAL_TO_INT(2.5);
+tr := TRUNC(-3.7);
+tsum := ADD_TIME(T#1s, T#500ms);
+tdiff := T#1s - T#250ms;
+tmul := T#2s * 3;
+bits := WORD#16#00FF AND WORD#16#0F0F;
+ab := ABS(-12);
+d0 := 10 / (ab - 12);             (* division by zero: the library's fallback *)
+cmp := T#1s > T#999ms;
+scmp := 'abc' < 'abd';
+dtod := DT_TO_TOD(DT#2024-01-31-01:00:00);
+conv := INT_TO_STRING(-42);
+sq := SQRT(16.0);
+ex := EXPT(2, 10);
+mv := MOVE(5);
+mn := MIN(T#3s, T#2s);
+Timer1(IN := TRUE, PT := T#100ms);
+Elapsed := Timer1.ET;
+Done := Timer1.Q;
+Pulse(IN := TRUE, PT := T#1s);
+Off(IN := FALSE, PT := T#1s);
+Up(CU := TRUE, R := FALSE, PV := 2);
+Both(CU := FALSE, CD := TRUE, R := FALSE, LD := FALSE, PV := 5);
+Tick := NOT Tick;
+Edge(CLK := Tick);
+IF Edge.Q THEN EdgeCount := EdgeCount + 1; END_IF;
+Fall(CLK := Tick);
+Latch(S := TRUE, R1 := FALSE);
+Set1(S1 := FALSE, R := TRUE);
+END_PROGRAM
+)",
+     {{"Main.mx", "7"}, {"Main.mr", "1.5"}, {"Main.lim", "100"}, {"Main.sel1", "20"}, {"Main.mux1", "7"}, {"Main.sh", "2"},
+      {"Main.ro", "24"}, {"Main.cat", "abcd"}, {"Main.left1", "abc"}, {"Main.pos", "3"}, {"Main.ir", "7"}, {"Main.tr", "-3"},
+      {"Main.tsum", "0/15000"}, {"Main.tdiff", "0/7500"}, {"Main.tmul", "0/60000"}, {"Main.bits", "15"}, {"Main.ab", "12"},
+      {"Main.d0", "0"}, {"Main.cmp", "TRUE"}, {"Main.scmp", "TRUE"}, {"Main.dtod", "36000000"}, {"Main.conv", "-42"},
+      {"Main.sq", "4"}, {"Main.ex", "1024"}, {"Main.mv", "5"}, {"Main.mn", "0/20000"}, {"Main.Elapsed", "0/1000"},
+      {"Main.Timer1.ET", "0/1000"}, {"Main.Timer1.Q", "TRUE"}, {"Main.Done", "TRUE"}, {"Main.Pulse.Q", "TRUE"},
+      {"Main.Pulse.ET", "0/1500"}, {"Main.Off.Q", "FALSE"}, {"Main.Up.CV", "3"}, {"Main.Up.Q", "TRUE"}, {"Main.Both.CV", "-3"},
+      {"Main.Both.QD", "TRUE"}, {"Main.EdgeCount", "1"}, {"Main.Fall.Q", "TRUE"}, {"Main.Latch.Q1", "1"}, {"Main.Set1.Q1", "0"}}},
 };
 
 class Programs : public ::testing::TestWithParam<Case> {};
