@@ -83,3 +83,67 @@ TEST(CompiledBreakpoints, StopAtALineAndStepStatementByStatement) {
 
 }  // namespace
 }  // namespace qvtest::compiler
+
+namespace qvtest::compiler {
+namespace {
+
+// An index outside an array's bounds is reported through raise_debug_break with the
+// statement's location and the instance, and stops the program: nothing is written
+// outside the array.
+TEST(CompiledFaults, AnIndexOutOfBoundsStopsTheProgramWhereItHappened) {
+    const Result built = buildProgram("fault", R"(FUNCTION_BLOCK Store
+VAR_INPUT k : INT; END_VAR
+VAR cells : ARRAY[1..3] OF INT; END_VAR
+cells[k] := 7;
+END_FUNCTION_BLOCK
+PROGRAM Main
+VAR s : Store; i : INT; after : INT; END_VAR
+i := i + 1;
+s(k := i);
+after := i;
+END_PROGRAM
+)");
+    ASSERT_EQ(built.status, 0) << built.output;
+    const nlohmann::json symbols = symbolsOf("fault");
+    ProgramRun run("qvct_fault", "fault");
+    ASSERT_TRUE(run.start({"QV_TIMEOUT=10"}));
+    ASSERT_TRUE(run.waitUntilStopped()) << run.console();
+    qv::ImageView& image = run.image();
+    debug::write(image.execstatus(), qv::kStatusRun);
+    ASSERT_TRUE(waitUntil([&] { return debug::read(image.execstatus()) == qv::kStatusStop && valueOf(image, symbols, "Main.i") == "4"; }))
+        << run.console();
+    EXPECT_EQ(debug::read(control(image, qv::kBpcurrenttypeerrorFromExec)), 101);
+    EXPECT_EQ(debug::read(control(image, qv::kBpcurrentlocationFromExec)), 4);
+    EXPECT_EQ(debug::read(control(image, qv::kBpcurrentrankFromExec)), 4);  // the subscript
+    EXPECT_EQ(debug::read(control(image, qv::kBpcurrentinstanceFromExec)), 2);
+    EXPECT_EQ(valueOf(image, symbols, "Main.after"), "3");  // the rest of the cycle did not run
+    EXPECT_EQ(valueOf(image, symbols, "Main.s.cells[3]"), "7");
+    EXPECT_EQ(run.end(), 0);
+}
+
+// RETAIN variables keep their values when the program starts again on its image; the
+// others start again from their initial values.
+TEST(CompiledRetain, RetainedValuesSurviveARestart) {
+    const Result built = buildProgram("retain", R"(PROGRAM Main
+VAR RETAIN Runs : DINT := 100; END_VAR
+VAR Cycles : DINT := 100; END_VAR
+Runs := Runs + 1;
+Cycles := Cycles + 1;
+END_PROGRAM
+)");
+    ASSERT_EQ(built.status, 0) << built.output;
+    const nlohmann::json symbols = symbolsOf("retain");
+    ProgramRun run("qvct_retain", "retain");
+    for (int start = 1; start <= 2; ++start) {
+        ASSERT_TRUE(run.start({"QV_TIMEOUT=10"}));
+        ASSERT_TRUE(run.waitUntilStopped()) << run.console();
+        ASSERT_TRUE(debug::stepOnce(run));
+        ASSERT_TRUE(debug::stepOnce(run));
+        EXPECT_EQ(valueOf(run.image(), symbols, "Main.Runs"), start == 1 ? "102" : "104");
+        EXPECT_EQ(valueOf(run.image(), symbols, "Main.Cycles"), "102");
+        EXPECT_EQ(run.end(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace qvtest::compiler
