@@ -277,7 +277,13 @@ private:
             for (std::size_t k = 0; k < written.size(); ++k) {
                 const Binding& b = s.map.bindings[static_cast<std::size_t>(written[k])];
                 ctl::setValue(s.target, b.variable, decoded[k]);
-                tables_.patch(s, b, values.data() + (b.entry.address - address));
+                // Every place of the variable reads the value written, until the next cycle.
+                for (const Binding& place : s.map.bindings) {
+                    if (place.variable.area != b.variable.area || place.variable.slot != b.variable.slot) continue;
+                    uint16_t words[kMaxWriteWords];
+                    encodeValue(s.target, place, words);
+                    tables_.patch(s, place, words);
+                }
             }
         }
         (void)m;
