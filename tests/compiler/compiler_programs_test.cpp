@@ -284,6 +284,27 @@ TEST_P(Programs, ProduceTheirValues) {
     EXPECT_EQ(run.end(), 0);
 }
 
+// Revisions 1 and 2 lay the image out and publish writes their own way: the same
+// programs give the same values.
+TEST(Revisions, OneAndTwoRunTheSamePrograms) {
+    for (const char* revision : {"1", "2"}) {
+        for (const Case& c : {kCases[3], kCases[5], kCases[6]}) {
+            const std::string name = std::string(c.name) + "_r" + revision;
+            const Result built = buildProgram(name, c.source, std::string("--revision ") + revision);
+            ASSERT_EQ(built.status, 0) << built.output;
+            const nlohmann::json symbols = symbolsOf(name);
+            EXPECT_EQ(symbols["revision"], std::atoi(revision));
+            ProgramRun run("qvct_" + name, name);
+            ASSERT_TRUE(run.start({"QV_TIMEOUT=10"}));
+            ASSERT_TRUE(run.waitUntilStopped()) << run.console();
+            for (int k = 0; k < c.cycles; ++k) ASSERT_TRUE(debug::stepOnce(run)) << run.console();
+            for (const auto& [variable, value] : c.expected)
+                EXPECT_EQ(valueOf(run.image(), symbols, variable), value) << name << " " << variable;
+            EXPECT_EQ(run.end(), 0);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, Programs, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
