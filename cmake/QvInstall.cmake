@@ -1,10 +1,14 @@
 # Installs the runtime as a small SDK: the libraries of each revision, the public C
-# headers, the CMake package and qvctl. Build what it installs first:
+# headers, the CMake package, qvctl and qvc (which finds the headers and libraries
+# relative to its own bin/). Build what it installs first:
 #   cmake --build <build> --target qv_sdk && cmake --install <build> --prefix <prefix>
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(QV_SDK_TARGETS qvctl)
+if(TARGET qvc)
+  list(APPEND QV_SDK_TARGETS qvc)
+endif()
 foreach(r IN LISTS QV_REVISIONS)
   list(APPEND QV_SDK_TARGETS qv_runtime_r${r} qv_main_r${r})
 endforeach()
@@ -28,6 +32,10 @@ foreach(r IN LISTS QV_REVISIONS)
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endforeach()
 install(TARGETS qvctl)
+# qv::qvc in the package, for qv_add_iec_program.
+if(TARGET qvc)
+  install(TARGETS qvc EXPORT qvTargets)
+endif()
 
 # The C boundary and what its headers include; the image layout for supervisor writers.
 set(QV_PUBLIC_HEADERS
@@ -63,4 +71,5 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/qvConfigVersion.cma
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/qvConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/qvConfigVersion.cmake
   cmake/QvModel.cmake
+  cmake/QvIec.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qv)

@@ -2,7 +2,9 @@
 # Checks the SDK as a model writer uses it: installs it into a temporary prefix from a
 # build directory (default: build; configured without tests and benchmarks when it does
 # not exist yet), builds the two example models against it with find_package(qv), runs
-# each and drives it with the installed qvctl by the names its table declares.
+# each and drives it with the installed qvctl by the names its table declares; then builds
+# the Structured Text conveyor twice, with qv_add_iec_program in a CMake project and with
+# the installed qvc directly, and plays its scripted supervisor on each with that qvctl.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -64,4 +66,17 @@ created=$($qvctl get created)
 finish
 [[ "$created" == "created = 3" ]] || fail "the sorting line gave \"$created\" after 85 cycles, not \"created = 3\""
 
-echo "check-sdk: both example models build against the installed SDK and answer qvctl by name"
+# The conveyor in Structured Text, from the package's qv_add_iec_program and from bin/qvc.
+cmake -S examples/iec -B "$prefix/iec" -DCMAKE_PREFIX_PATH="$prefix/sdk" >/dev/null
+cmake --build "$prefix/iec" -j "$jobs" --target iec_conveyor >/dev/null
+[[ -f "$prefix/iec/iec_conveyor.symbols.json" ]] || fail "iec_conveyor.symbols.json was not written beside iec_conveyor"
+examples/iec/play.sh "$prefix/iec/iec_conveyor" "$prefix/sdk/bin/qvctl" examples/iec/conveyor.scenario ||
+  fail "the conveyor built with qv_add_iec_program did not play its scenario"
+mkdir "$prefix/qvc"
+source=$PWD/examples/iec/conveyor.st
+(cd "$prefix/qvc" && "$prefix/sdk/bin/qvc" build "$source" -o conveyor) ||
+  fail "the installed qvc did not build the conveyor"
+examples/iec/play.sh "$prefix/qvc/conveyor" "$prefix/sdk/bin/qvctl" examples/iec/conveyor.scenario ||
+  fail "the conveyor built with the installed qvc did not play its scenario"
+
+echo "check-sdk: both example models and the Structured Text conveyor build against the installed SDK and answer qvctl by name"
