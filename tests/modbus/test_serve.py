@@ -12,6 +12,7 @@ import time
 
 import pytest
 from pymodbus.client import ModbusTcpClient
+from pymodbus.exceptions import ConnectionException
 from pymodbus.other_message import ReportSlaveIdRequest
 
 from conftest import Face, Program, free_port, qvctl, tool, wait_for
@@ -305,5 +306,8 @@ def test_follows_the_image_across_a_restart_and_guards_its_port(folder, images, 
     _, guarded = serve(image, folder, started, "--allow", "10.0.0.0/8", name="guarded")
     c = ModbusTcpClient("127.0.0.1", port=guarded, timeout=1, retries=0)
     c.connect()
-    assert c.read_coils(0, 1).isError()
+    try:
+        assert c.read_coils(0, 1).isError()
+    except ConnectionException:
+        pass  # closed before or while it asked
     c.close()
