@@ -10,6 +10,14 @@
 
 namespace qv::modbus {
 
+namespace {
+
+std::string mapped(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " variable mapped" : " variables mapped");
+}
+
+}  // namespace
+
 std::shared_ptr<Session> Follower::open(std::string& error) const {
     std::optional<ctl::Target> target = ctl::openTarget(options_.target, error, options_.symbolsFile);
     if (!target) return nullptr;
@@ -29,7 +37,7 @@ bool Follower::start(std::string& error) {
     const std::string program = fresh->target.table != nullptr ? fresh->target.table->program : "an unknown program";
     say("image " + options_.target.name + " holds " + program +
         (state.alive ? " (process " + std::to_string(state.pid) + ")" : ", which is not running") + ", " +
-        std::to_string(fresh->map.bindings.size()) + " variables mapped");
+        mapped(fresh->map.bindings.size()));
     endSaid_ = !state.alive;
     std::lock_guard lock(mutex_);
     session_ = std::move(fresh);
@@ -71,7 +79,7 @@ void Follower::look() {
     fresh->generation = ++generation_;
     const std::string program = fresh->target.table != nullptr ? fresh->target.table->program : "an unknown program";
     say("a new program on image " + options_.target.name + ": " + program + " (process " + std::to_string(state.pid) +
-        "), " + std::to_string(fresh->map.bindings.size()) + " variables mapped");
+        "), " + mapped(fresh->map.bindings.size()));
     endSaid_ = false;
     std::lock_guard lock(mutex_);
     session_ = std::move(fresh);
