@@ -352,9 +352,13 @@ private:
             v.type = to;
             return v;
         }
-        if (t.isElementary() && to->isElementary() && t.kind != to->kind)
+        std::string problem;
+        if (t.isElementary() && to->isElementary() && t.kind != to->kind &&
+            !resolveLibrary(conversionName(t, *to), {&t}, d_, problem).c.empty())
             diag_.error(at, std::string("cannot convert ") + descriptionName(t) + " to " + descriptionName(*to) + " implicitly in " + what +
                                 ": use " + conversionName(t, *to));
+        else if (t.isElementary() && to->isElementary() && t.kind != to->kind)
+            diag_.error(at, std::string("a ") + descriptionName(t) + " cannot be converted to " + descriptionName(*to) + " in " + what);
         else
             diag_.error(at, std::string("type mismatch in ") + what + ": " + descriptionName(t) + " and " + descriptionName(*to));
         return fail();

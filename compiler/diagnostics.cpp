@@ -34,10 +34,13 @@ void Diagnostics::warning(Location at, const std::string& message) {
 
 void Diagnostics::report(Location at, const char* severity, const std::string& message) {
     const bool known = at.file >= 0 && at.file < static_cast<int>(sources_.size());
-    const std::string name = known ? sources_[at.file].name : "qvc";
-    text_ += name + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + severity + ": " +
-             message + "\n";
-    if (!known || at.line < 1) return;
+    if (!known) {  // about the sources as a whole
+        text_ += std::string("qvc: ") + severity + ": " + message + "\n";
+        return;
+    }
+    text_ += sources_[at.file].name + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) + ": " + severity +
+             ": " + message + "\n";
+    if (at.line < 1) return;
     const std::string line = lineOf(sources_[at.file].text, at.line);
     text_ += line + "\n";
     // The caret lines up under the column, tabs kept as tabs.

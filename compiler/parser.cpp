@@ -294,7 +294,13 @@ private:
                 expectSym(":");
                 d.type = typeSpec();
                 if (acceptSym(":=")) d.init = initializer();
-                expectSym(";");
+                if (!acceptSym(";")) {
+                    // A forgotten ';' before the next declaration loses neither of them.
+                    const bool nextDeclaration = at(Tok::Ident) && ahead(1).kind == Tok::Symbol &&
+                                                 (ahead(1).text == ":" || ahead(1).text == ",");
+                    if (!nextDeclaration) fail("expected ';' before " + describe(cur()));
+                    diag_.error(cur().at, "expected ';' before " + describe(cur()));
+                }
                 into.push_back(std::move(d));
             } catch (const Recover&) {
                 skipPast(";", kBlockEnds);
@@ -454,7 +460,11 @@ private:
         }
         s->endColumn = pos_ > 0 ? t_[pos_ - 1].endColumn : s->at.column;
         if (pos_ > 0 && t_[pos_ - 1].at.line != s->at.line) s->endColumn = 0;
-        if (!acceptSym(";")) fail("expected ';' before " + describe(cur()));
+        if (!acceptSym(";")) {
+            // A forgotten ';' before the next statement keeps both of them.
+            if (!(at(Tok::Ident) && cur().at.line != s->at.line)) fail("expected ';' before " + describe(cur()));
+            diag_.error(cur().at, "expected ';' before " + describe(cur()));
+        }
         return s;
     }
 
