@@ -77,7 +77,9 @@ int breakpoint_st(int location, int instance) {
         storeShared(bpcurrentlocation, location);
         storeShared(bpcurrentinstance, instance);
         int32_t s = kStatusPause;
+        const long double pausedAt = scheduleNow();
         while ((s = status()) == kStatusPause) pollWhilePaused();
+        resumeScheduleAfterPause(pausedAt);
         // STEP goes on to the next breakpoint call, whatever its location.
         if (s == kStatusStep) replaceShared(execstatus, kStatusStep, kStatusPause);
     }

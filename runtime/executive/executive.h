@@ -115,6 +115,12 @@ int endProgram();
 // the overrun warning with the cycle's number.
 void waitForNextCycle(uint32_t elapsed, int64_t cycleNumber);
 
+// Time paused inside a breakpoint is the supervisor's: the schedule moves on by what the
+// pause lasted, so the cycle that held it measures only its running time and the next
+// cycle is due one period after the program went on, with no catch-up cycles.
+// `pausedAt` is scheduleNow() when the pause began.
+void resumeScheduleAfterPause(long double pausedAt);
+
 // ---- Statistics (statistics.cpp) -----------------------------------------------------
 
 struct CycleStatistics {

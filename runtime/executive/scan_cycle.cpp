@@ -82,6 +82,11 @@ void waitForNextCycle(uint32_t elapsed, int64_t cycleNumber) {
     }
 }
 
+void resumeScheduleAfterPause(long double pausedAt) {
+    const long double paused = scheduleNow() - pausedAt;
+    if (paused > 0.0L) timeNow += static_cast<double>(paused);
+}
+
 // Start-up after the image is laid out.
 void startUp() {
     bindControlVariables();
