@@ -6,6 +6,11 @@
 # With --web, it starts the cell on an image of its own and the operator panel beside it
 # (qvctl serve --plant, which plays the machine) and prints the address to open; the
 # other arguments go to `qvctl serve` (--port 8081, --travel 0.5). Ctrl-C ends it all.
+# With --iec [FILE.st] [--web], it builds qvc and a program from Structured Text (default:
+# examples/iec/conveyor.st), starts it on an image of its own and plays its scripted
+# supervisor (FILE.scenario beside it; without one, ten cycles showing the outputs),
+# telling what happens cycle by cycle; it ends 0 only when the whole scenario passed.
+# With --web after it, the operator panel opens on that program instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,18 +31,100 @@ if ((${#need[@]})); then
   fi
 fi
 
+# --iec [FILE] [--web]: the file from where the demo was started ($OLDPWD after the cd).
+iec=false
+iec_web=false
+iec_file=$PWD/examples/iec/conveyor.st
+if [[ "${1:-}" == "--iec" ]]; then
+  iec=true
+  shift
+  if [[ $# -gt 0 && "$1" != --* ]]; then
+    iec_file=$1
+    [[ "$iec_file" == /* ]] || iec_file=$OLDPWD/$iec_file
+    shift
+  fi
+  if [[ "${1:-}" == "--web" ]]; then
+    iec_web=true
+    shift
+  fi
+  [[ -f "$iec_file" ]] || { echo "demo: no Structured Text file $iec_file" >&2; exit 1; }
+fi
+targets=(demo_programs)
+$iec && targets=(qvc qvctl qv_main_r3 qv_runtime_r3)
+
+# The Structured Text demo: qvc builds the program into a folder of its own; examples/iec/
+# play.sh starts it on an image of its own and plays the scenario with qvctl.
+iec_demo() {
+  local name folder scenario outputs qvc=$PWD/build-demo/bin/qvc
+  name=$(basename "$iec_file" .st)
+  folder=$(mktemp -d)
+  iec_folder=$folder
+  trap 'rm -rf "$iec_folder" "$log"' EXIT
+  echo "qvc build $iec_file"
+  if ! (cd "$folder" && "$qvc" build "$iec_file" -o "$name"); then
+    echo "qvc did not build $iec_file." >&2
+    return 1
+  fi
+  if $iec_web; then
+    iec_panel "$folder" "$name" "$@"
+    return
+  fi
+  scenario=${iec_file%.st}.scenario
+  if [[ ! -f "$scenario" ]]; then
+    outputs=$(python3 -c 'import json, sys
+names = [v["name"] for v in json.load(open(sys.argv[1]))["variables"] if v["direction"] == "output"]
+print(" ".join(names[:12]))' "$folder/$name.symbols.json")
+    scenario=$folder/$name.scenario
+    {
+      echo "say Ten cycles, one at a time; the program's outputs after each."
+      for _ in $(seq 10); do
+        echo step
+        [[ -n "$outputs" ]] && echo "show $outputs"
+      done
+    } >"$scenario"
+  fi
+  examples/iec/play.sh --narrate "$folder/$name" build-demo/bin/qvctl "$scenario"
+}
+
+# The panel on the Structured Text program, on an image of its own (a name nobody can
+# guess, as for the cell).
+iec_panel() {
+  local folder=$1 name=$2
+  shift 2
+  QV_MEMORY_NAME=qv_iec_web_$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')
+  export QV_MEMORY_NAME
+  (cd "$folder" && exec "./$name" >console.txt 2>&1) &
+  iec_pid=$!
+  trap 'build-demo/bin/qvctl end >/dev/null 2>&1 || kill "$iec_pid" 2>/dev/null || true
+        wait "$iec_pid" 2>/dev/null || true
+        build-demo/bin/qvctl remove >/dev/null 2>&1 || true
+        rm -rf "$iec_folder" "$log"' EXIT
+  trap 'exit 0' INT TERM
+  for _ in $(seq 100); do
+    build-demo/bin/qvctl status 2>/dev/null | grep -q '^status *STOP' && break
+    sleep 0.1
+  done
+  echo "$name runs on image $QV_MEMORY_NAME (its console: $folder/console.txt)."
+  echo "Open the address below, press RUN or STEP and set its inputs by name. Ctrl-C ends the demo."
+  build-demo/bin/qvctl serve "$@"
+}
+
 # A build of its own, without the tests and benchmarks (and what they need).
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 jobs=$(nproc 2>/dev/null || echo 2)
 echo "Building qvctl and the programs in build-demo/ (the first time takes a few minutes)..."
 if ! { cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF &&
-       cmake --build build-demo -j "$jobs" --target demo_programs; } >"$log" 2>&1; then
+       cmake --build build-demo -j "$jobs" --target "${targets[@]}"; } >"$log" 2>&1; then
   cat "$log" >&2
   echo "The build failed." >&2
   exit 1
 fi
 echo
+if $iec; then
+  iec_demo "$@"
+  exit
+fi
 if [[ "${1:-}" != "--web" ]]; then
   exec build-demo/bin/qvctl demo "$@"
 fi

@@ -82,7 +82,7 @@ while IFS= read -r line || [[ -n "$line" ]]; do
       ;;
     *)
       out=$(qvctl "${words[@]}" 2>&1) || fail "$number: qvctl $line: $out"
-      $narrate && printf '  qvctl %s\n' "$line"
+      $narrate && printf '  qvctl %-36s %s\n' "$line" "${out//$'\n'/; }"
       ;;
   esac
 done <"$scenario"
