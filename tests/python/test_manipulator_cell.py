@@ -88,3 +88,32 @@ def test_steps_named_as_breakpoints_pause_the_cell(qv_program):
             cell.add_breakpoint(name, number)
     assert cell.step(10) == "PAUSE"
     assert cell.paused_at in ((11, 10), (21, 10))
+
+
+def test_a_scenario_waits_for_a_step_breakpoint_and_resumes(qv_program):
+    cell = qv_program("manipulateur", speed="max", plant=True)
+    cell.add_breakpoint("graf_mdl_manipulateur1._X_12")  # the pick begins
+    cell.add_breakpoint("graf_mdl_manipulateur1._X_14")  # the placing begins
+    cell.run()
+    cell.wait_until(lambda c: c["OKcycle"], cycles=5)
+    cell["Pos_depart"] = START
+    cell["Pos_arrivee"] = ARRIVAL
+    cell["DCY"] = True
+    assert cell.wait_for_pause(cycles=4 * TRAVEL_CYCLES) == "graf_mdl_manipulateur1._X_12"
+    assert cell.plant.position_code() == START
+    cell["DCY"] = False
+
+    # Left to the end of its cycle: no stop at the later steps of the same cycle.
+    first = cell.cycle
+    assert cell.resume() == "STOP"
+    assert cell.status == "STOP" and cell.cycle == first + 1
+
+    # The plain wait sees the pause too; then the cell runs on to the end of its cycle.
+    cell.wait_until(lambda c: c.status == "PAUSE", cycles=6 * TRAVEL_CYCLES)
+    assert cell.paused_where == "graf_mdl_manipulateur1._X_14"
+    assert cell.plant.position_code() == ARRIVAL
+    cell.remove_breakpoint("graf_mdl_manipulateur1._X_12")
+    cell.remove_breakpoint("graf_mdl_manipulateur1._X_14")
+    assert cell.resume(run=True) == "RUN"
+    cell.wait_until(lambda c: c["OKcycle"], cycles=4 * TRAVEL_CYCLES)
+    assert not cell["Def_Manip"]

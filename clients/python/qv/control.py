@@ -65,6 +65,26 @@ class Control:
         return (self._int(self._exec + g.BPCURRENTLOCATION_FROM_EXEC),
                 self._int(self._exec + g.BPCURRENTINSTANCE_FROM_EXEC))
 
+    @property
+    def paused_where(self) -> Optional[str]:
+        """Where the program stands paused, by name: the step whose breakpoint paused it
+        ("Verin_GX._X_21", "_X_21" in a program of one model), the source line of a
+        compiled program ("conveyor.st:12 in Main.Timer1"), else "location L, instance I".
+        None when not paused."""
+        where = self.paused_at
+        if where is None:
+            return None
+        location, instance = where
+        # A compiled program's description names the source line.
+        line = getattr(self, "location_name", lambda *_: None)(location, instance)
+        if line:
+            return line
+        for name, number in g.STEP_INSTANCES.get(self.program, {}).items():
+            step = f"{name}._X_{location}" if name else f"_X_{location}"
+            if number == instance and self.symbols is not None and step in self.symbols.by_name:
+                return step
+        return f"location {location}, instance {instance}"
+
     def _need_program(self):
         if not self.alive:
             raise ProgramError(f'no program runs on image "{self.name}"{self._more()}')
@@ -130,6 +150,52 @@ class Control:
             if time.monotonic() > deadline:
                 raise ProgramError(f"the program did not finish a step within {timeout:.1f} s{self._more()}")
             time.sleep(0.0002)
+
+    def resume(self, run: bool = False, timeout: Optional[float] = None) -> str:
+        """Leaves a pause at a breakpoint. By default the paused cycle goes on to its end
+        and the program stops there (a later listed step of the same cycle pauses it
+        again); run=True lets it run on (on a stepped image, one STEP at a time through
+        the waits). Returns "STOP", "RUN", or "PAUSE" when it paused again. Unlike step(),
+        which goes on to the next breakpoint call whatever its location, it never stops
+        at a location that is not listed."""
+        self._need_program()
+        if self.status_code != g.STATUS_PAUSE:
+            raise ProgramError(f"the program is not paused at a breakpoint (status {self.status}){self._more()}")
+        if timeout is None:
+            timeout = 5.0 + 3 * self._period_seconds()
+        ack_at = self._offset(g.AREA_INT, self._exec) // 4 + 1
+        cycle = self.cycle
+        goes_on = run and not self.stepped
+        self._set_int(self._exec, g.STATUS_RUN if goes_on else g.STATUS_STOP)
+        if run:
+            self._running = True
+        left = False
+        deadline = time.monotonic() + timeout
+        while True:
+            status, ack = self.status_code, self._words[ack_at]
+            left = left or ack != g.STATUS_PAUSE
+            if left and status == g.STATUS_PAUSE and ack == g.STATUS_PAUSE:
+                return "PAUSE"
+            if goes_on and left:
+                return "RUN"
+            if not goes_on and status == g.STATUS_STOP and ack == g.STATUS_STOP and self.cycle != cycle:
+                if self.plant is not None:
+                    self.plant.step(self._period_seconds())
+                return "RUN" if run else "STOP"
+            if self.pid == 0 or not self.alive:
+                raise ProgramError(f"the program ended while leaving a pause{self._more()}")
+            if time.monotonic() > deadline:
+                raise ProgramError(f"the program did not leave its pause within {timeout:.1f} s{self._more()}")
+            time.sleep(0.0002)
+
+    def wait_for_pause(self, timeout: float = 60.0, cycles: Optional[int] = None) -> str:
+        """Waits until a location breakpoint pauses the program (a step breakpoint set with
+        add_breakpoint("Verin_GX._X_21")) and returns where, by name (see paused_where).
+        On a stepped image the cycles run one STEP at a time until the pause."""
+        # Paused once the program has answered its own PAUSE: by then it has written where.
+        self.wait_until(lambda image: image.status == "PAUSE" and image.acknowledged == "PAUSE",
+                        timeout=timeout, cycles=cycles, what="a breakpoint to pause the program")
+        return self.paused_where
 
     def end(self, timeout: float = 10.0):
         """Ends the program and waits until it has left."""
@@ -198,7 +264,11 @@ class Control:
             if reason:
                 raise WaitTimeout(self._wait_failure(what, reason, first, started, watched))
             if self.stepped and self._running:
-                if self.step() == "PAUSE":
+                # A pause is left to the end of its cycle, not stepped from call to call.
+                outcome = self.resume() if self.status_code == g.STATUS_PAUSE else self.step()
+                if outcome == "PAUSE":
+                    if holds():  # waiting for the pause itself, or for what it shows
+                        return self.cycle
                     raise WaitTimeout(self._wait_failure(what, "before a breakpoint paused the program",
                                                          first, started, watched))
             else:

@@ -12,7 +12,7 @@ import subprocess
 import sys
 import tempfile
 import time
-from typing import Iterator, Optional, Union
+from typing import Iterator, Optional, Tuple, Union
 
 from .errors import ImageError, ProgramError, QvError
 from .image import Image
@@ -55,6 +55,27 @@ def _tail(path: str, lines: int = _TAIL_LINES) -> str:
     return "\n".join(kept)
 
 
+def _log_folder() -> str:
+    """Where the consoles of started programs are kept: QV_LOG_DIR, else qv_logs in the
+    temporary folder."""
+    folder = os.environ.get("QV_LOG_DIR") or os.path.join(tempfile.gettempdir(), "qv_logs")
+    os.makedirs(folder, mode=0o700, exist_ok=True)
+    return folder
+
+
+def _telling(text: str, noise: Tuple[str, ...]) -> str:
+    """The last lines of a console or trace without the lines every step writes (status
+    changes, pause lines), which would bury what went wrong."""
+    kept = [line for line in text.splitlines() if not any(n in line for n in noise)]
+    return "\n".join(kept[-_TAIL_LINES:])
+
+
+# A stepped program writes a status change to its console and a pause line to its trace
+# at every step.
+_CONSOLE_NOISE = ("Exec status change from ",)
+_TRACE_NOISE = (" pause ",)
+
+
 class Program:
     """A program started by qv.start: its process, folder, image and, once it has ended,
     its console output and trace file."""
@@ -66,7 +87,9 @@ class Program:
         self.timeout = timeout
         self.image_name = f"qvpy{os.getpid()}_{next(_serial)}"
         self.folder = tempfile.mkdtemp(prefix=f"qv_{self.program}_")
-        self.console_path = os.path.join(self.folder, "console.txt")
+        # The console goes to a log file outside the folder, so that it outlives the run:
+        # kept when the run failed, removed when it went well.
+        self.console_path = os.path.join(_log_folder(), f"{self.program}_{self.image_name}.log")
         self.trace_path = os.path.join(self.folder, self.program + ".trc")
         self.console = ""  # kept when the program has ended
         self.trace = ""
@@ -183,17 +206,21 @@ class Program:
             shutil.rmtree(self.folder, ignore_errors=True)
 
     def describe(self) -> str:
-        """The program's console output and trace so far, their last lines."""
-        console = self.console or _tail(self.console_path)
-        trace = self.trace or _tail(self.trace_path)
-        parts = [f"--- {self.program} console (last lines) ---", _last(console) or "(nothing)"]
+        """Where the program's console is kept, and the last telling lines of it and of
+        its trace (status changes and pause lines left out)."""
+        console = self.console or _tail(self.console_path, 10**6)
+        trace = self.trace or _tail(self.trace_path, 10**6)
+        parts = [f"--- {self.program} console (last lines, status changes left out; all of it in "
+                 f"{self.console_path}) ---", _telling(console, _CONSOLE_NOISE) or "(nothing)"]
         if trace:
-            parts += [f"--- {self.program}.trc (last lines) ---", _last(trace)]
+            parts += [f"--- {self.program}.trc (last lines, pause lines left out) ---",
+                      _telling(trace, _TRACE_NOISE) or "(only pause lines)"]
         return "\n".join(parts)
 
-
-def _last(text: str) -> str:
-    return "\n".join(text.splitlines()[-_TAIL_LINES:])
+    def discard_log(self):
+        """Removes the console's log file (the run went well)."""
+        with contextlib.suppress(OSError):
+            os.unlink(self.console_path)
 
 
 def _remove_image(name: str):
@@ -220,7 +247,10 @@ def start(program: str, speed: Union[None, str, float] = None, plant: Union[bool
 
     On leaving, the program is ended (or killed), the plant stopped, the image and folder
     removed. The console output and the trace file are kept on the yielded image's
-    `started` (a Program) and, when the body failed, added to the failure's message."""
+    `started` (a Program). The console is written to a log file (QV_LOG_DIR, else qv_logs
+    in the temporary folder): when the body failed, the file stays and the failure's
+    message names it, with the last lines of the console and trace that tell something
+    (status changes and pause lines left out); otherwise it is removed."""
     run = Program(_find_program(program), speed, plant, period, timeout, symbols, env, stepped)
     try:
         image = run.start()
@@ -232,13 +262,15 @@ def start(program: str, speed: Union[None, str, float] = None, plant: Union[bool
         raise
     else:
         run.finish()
+        if not getattr(image, "keep_log", False):
+            run.discard_log()
 
 
 def _add_note(failure: BaseException, text: str):
     if isinstance(failure, (KeyboardInterrupt, SystemExit, GeneratorExit)) or not text:
         return
     # The client's own failures already tell the program's output.
-    if isinstance(failure, QvError) and "console (last lines) ---" in str(failure):
+    if isinstance(failure, QvError) and "console (last lines" in str(failure):
         return
     if hasattr(failure, "add_note"):  # Python 3.11
         failure.add_note(text)

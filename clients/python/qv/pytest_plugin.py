@@ -6,7 +6,9 @@
 
 It takes the arguments of qv.start and returns the program's Image; every program a test
 started is ended, and its image and folder removed, when the test ends. When the test
-failed, the programs' console output and trace files are added to its report.
+failed, the last telling lines of the programs' consoles and trace files are added to its
+report, and each console stays in its log file (QV_LOG_DIR, else qv_logs in the temporary
+folder), named there; a passing test leaves no log behind.
 
 Enabled by the package's entry point once installed with pip, or with
 `-p qv.pytest_plugin` (or `pytest_plugins = ["qv.pytest_plugin"]` in a conftest.py).
@@ -28,10 +30,6 @@ def pytest_addoption(parser):
                      help="folder searched for simulation programs (and qvctl) before PATH")
 
 
-def _last(text, lines=60):
-    return "\n".join(text.splitlines()[-lines:])
-
-
 @pytest.hookimpl(hookwrapper=True)
 def pytest_runtest_makereport(item, call):
     outcome = yield
@@ -43,21 +41,22 @@ def pytest_runtest_makereport(item, call):
 def qv_program(request):
     folder = request.config.getoption("--qv-bin") or os.environ.get("QV_BIN")
     stack = contextlib.ExitStack()
-    started = []
+    images = []
 
     def start_program(program, **options):
         if folder and os.sep not in program and os.access(os.path.join(folder, program), os.X_OK):
             program = os.path.join(folder, program)
         image = stack.enter_context(start(program, **options))
-        started.append(image.started)
+        images.append(image)
         return image
 
     yield start_program
-    stack.close()
     report = getattr(request.node, "_qv_report_call", None)
-    if report is not None and report.failed:
-        for run in started:
-            text = f"exit status {run.exit_status}\n--- console (last lines) ---\n{_last(run.console)}"
-            if run.trace:
-                text += f"\n--- {run.program}.trc (last lines) ---\n{_last(run.trace)}"
-            request.node.add_report_section("teardown", f"qv {run.program}", text)
+    failed = report is not None and report.failed
+    for image in images:
+        image.keep_log = failed  # a failed test keeps the consoles it names
+    stack.close()
+    if failed:
+        for image in images:
+            request.node.add_report_section("teardown", f"qv {image.started.program}",
+                                            f"exit status {image.started.exit_status}\n{image.started.describe()}")
