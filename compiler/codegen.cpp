@@ -29,10 +29,10 @@ const char* kPrelude = R"(#include <stdint.h>
 #include "stdlib/qv_stdlib.h"
 
 /* Slot k of an area from a base: 2 bytes a boolean, 12 an integer or a real, QVC_CS a character. */
-static inline unsigned char *qvc_b(unsigned char *base, long k) { return base + 2 * k; }
-static inline int32_t *qvc_i(unsigned char *base, long k) { return (int32_t *)(void *)(base + 12 * k); }
-static inline float *qvc_r(unsigned char *base, long k) { return (float *)(void *)(base + 12 * k); }
-static inline unsigned char *qvc_c(unsigned char *base, long k) { return base + QVC_CS * k; }
+QVC_UNUSED static inline unsigned char *qvc_b(unsigned char *base, long k) { return base + 2 * k; }
+QVC_UNUSED static inline int32_t *qvc_i(unsigned char *base, long k) { return (int32_t *)(void *)(base + 12 * k); }
+QVC_UNUSED static inline float *qvc_r(unsigned char *base, long k) { return (float *)(void *)(base + 12 * k); }
+QVC_UNUSED static inline unsigned char *qvc_c(unsigned char *base, long k) { return base + QVC_CS * k; }
 
 /* A write publishes the slot, so that a variable the supervisor forces keeps its value. */
 #if QV_REVISION == 1
@@ -42,27 +42,27 @@ static inline unsigned char *qvc_c(unsigned char *base, long k) { return base + 
 #define QVC_POST(kind, slot) QV_post_##kind(slot)
 #define QVC_POST_ARRAY(kind, slot, n) QV_freeze_##kind##_array(slot, n)
 #endif
-static inline int qvc_getb(const unsigned char *p) { return *p & 1; }
-static inline void qvc_setb(unsigned char *p, int v) { *p = (unsigned char)((*p & ~1u) | (v ? 1u : 0u)); QVC_POST(bool, p); }
-static inline void qvc_seti(int32_t *p, int32_t v) { *p = v; QVC_POST(int, p); }
-static inline void qvc_setr(float *p, float v) { *p = v; QVC_POST(float, p); }
+QVC_UNUSED static inline int qvc_getb(const unsigned char *p) { return *p & 1; }
+QVC_UNUSED static inline void qvc_setb(unsigned char *p, int v) { *p = (unsigned char)((*p & ~1u) | (v ? 1u : 0u)); QVC_POST(bool, p); }
+QVC_UNUSED static inline void qvc_seti(int32_t *p, int32_t v) { *p = v; QVC_POST(int, p); }
+QVC_UNUSED static inline void qvc_setr(float *p, float v) { *p = v; QVC_POST(float, p); }
 /* TIME, DATE, TIME_OF_DAY, DATE_AND_TIME: n elements; a missing temporary writes nothing. */
-static inline void qvc_sett(int32_t *p, const int32_t *v, int n) {
+QVC_UNUSED static inline void qvc_sett(int32_t *p, const int32_t *v, int n) {
     if (v == NULL) return;
     if (v != p) copy_int_array(p, v, n);
     QVC_POST_ARRAY(int, p, n);
 }
-static inline void qvc_sets(unsigned char *p, const unsigned char *v) {
+QVC_UNUSED static inline void qvc_sets(unsigned char *p, const unsigned char *v) {
     int n = array_char_size(p);
     if (v == NULL) return;
     if (v != p) copy_char_array(p, v, n);
     QVC_POST_ARRAY(char, p, n);
 }
 /* Initial values: current and old value alike. */
-static inline void qvc_initb(unsigned char *p, int v) { *p = (unsigned char)((*p & ~3u) | (v ? 3u : 0u)); }
-static inline void qvc_initi(int32_t *p, int32_t v) { p[0] = v; p[1] = v; }
-static inline void qvc_initr(float *p, float v) { p[0] = v; p[1] = v; }
-static inline void qvc_initc(unsigned char *p, int v) { p[0] = (unsigned char)v; p[1] = (unsigned char)v; }
+QVC_UNUSED static inline void qvc_initb(unsigned char *p, int v) { *p = (unsigned char)((*p & ~3u) | (v ? 3u : 0u)); }
+QVC_UNUSED static inline void qvc_initi(int32_t *p, int32_t v) { p[0] = v; p[1] = v; }
+QVC_UNUSED static inline void qvc_initr(float *p, float v) { p[0] = v; p[1] = v; }
+QVC_UNUSED static inline void qvc_initc(unsigned char *p, int v) { p[0] = (unsigned char)v; p[1] = (unsigned char)v; }
 QVC_UNUSED static void qvc_inits(unsigned char *p, int capacity, const char *text, int length) {
     int k;
     qvc_initc(p, (capacity >> 8) & 0xFF);
@@ -86,7 +86,7 @@ QVC_UNUSED static void qvc_copy(unsigned char *db, const unsigned char *sb, long
     for (k = 0; k < nc; ++k) { dc[QVC_CS * k] = sc[QVC_CS * k]; QVC_POST(char, dc + QVC_CS * k); }
 }
 /* The library's 16-bit block words read back as the INT they hold. */
-static inline void qvc_widen(int32_t *p) {
+QVC_UNUSED static inline void qvc_widen(int32_t *p) {
 #if QV_REVISION != 1
     int16_t w;
     memcpy(&w, p, sizeof w);
@@ -95,7 +95,7 @@ static inline void qvc_widen(int32_t *p) {
     (void)p;
 #endif
 }
-static inline int qvc_word(const int32_t *p) {
+QVC_UNUSED static inline int qvc_word(const int32_t *p) {
     int16_t w;
     memcpy(&w, p, sizeof w);
     return w;
@@ -147,6 +147,18 @@ QVC_UNUSED static int32_t qvc_range(int32_t value, int32_t low, int32_t high, in
 )";
 
 std::string str(int64_t v) { return std::to_string(v); }
+
+// A condition without the parentheses that wrap it whole, so that `if ((a == b))` is
+// not written (compilers warn about it).
+std::string bare(const std::string& code) {
+    if (code.size() < 2 || code.front() != '(' || code.back() != ')') return code;
+    int depth = 0;
+    for (std::size_t k = 0; k < code.size(); ++k) {
+        if (code[k] == '(') ++depth;
+        if (code[k] == ')' && --depth == 0 && k + 1 != code.size()) return code;
+    }
+    return code.substr(1, code.size() - 2);
+}
 
 std::string cQuote(const std::string& s) {
     std::string out = "\"";
@@ -1054,7 +1066,7 @@ void Generator::statement(Stmt& s, int indent) {
         case Stmt::If: {
             for (std::size_t k = 0; k < s.conditions.size(); ++k) {
                 Value c = convert(expression(*s.conditions[k], el(Kind::Bool)), el(Kind::Bool), s.conditions[k]->at, "a condition");
-                emit(indent, std::string(k == 0 ? "if (" : "} else if (") + c.code + ") {");
+                emit(indent, std::string(k == 0 ? "if (" : "} else if (") + bare(c.code) + ") {");
                 block(s.blocks[k], indent + 1);
             }
             if (s.hasElse) {
@@ -1143,7 +1155,7 @@ void Generator::statement(Stmt& s, int indent) {
         }
         case Stmt::While: {
             Value c = convert(expression(*s.conditions[0], el(Kind::Bool)), el(Kind::Bool), s.conditions[0]->at, "a condition");
-            emit(indent, "while (" + c.code + ") {");
+            emit(indent, "while (" + bare(c.code) + ") {");
             ++loops_;
             block(s.blocks[0], indent + 1);
             --loops_;
