@@ -266,6 +266,35 @@ END_PROGRAM
       {"Main.Timer1.ET", "0/1000"}, {"Main.Timer1.Q", "TRUE"}, {"Main.Done", "TRUE"}, {"Main.Pulse.Q", "TRUE"},
       {"Main.Pulse.ET", "0/1500"}, {"Main.Off.Q", "FALSE"}, {"Main.Up.CV", "3"}, {"Main.Up.Q", "TRUE"}, {"Main.Both.CV", "-3"},
       {"Main.Both.QD", "TRUE"}, {"Main.EdgeCount", "1"}, {"Main.Fall.Q", "TRUE"}, {"Main.Latch.Q1", "1"}, {"Main.Set1.Q1", "0"}}},
+
+    {"more", 3, R"(TYPE Mode : (Idle, Run, Stop); Pct : INT (0..100); END_TYPE
+FUNCTION_BLOCK Acc
+VAR_IN_OUT total : DINT; END_VAR
+VAR_INPUT add : DINT; END_VAR
+VAR_OUTPUT done : BOOL; END_VAR
+total := total + add;
+done := total > 10;
+END_FUNCTION_BLOCK
+PROGRAM Main
+VAR
+    m : Mode := Mode#Run; k : INT; a : Acc; sum : DINT; notDone : BOOL; p : Pct; src : INT := 150; s1 : STRING[8] := 'abc';
+    eq : BOOL; mid1 : STRING[8]; cmpMode : BOOL; nested : DINT; w : WORD; b0 : BOOL;
+END_VAR
+CASE m OF Mode#Idle: k := 1; Mode#Run: k := 2; END_CASE;
+a(total := sum, add := 4, NOT done => notDone);
+cmpMode := m <> Mode#Stop;
+eq := s1 = 'abc';
+mid1 := MID(s1, 2, 2);
+nested := MAX(MIN(5, 9), ABS(-3)) + 1;
+w := 16#0F0F;
+b0 := w.8;
+w.15 := TRUE;
+p := LIMIT(0, src, 100);
+END_PROGRAM
+)",
+     {{"Main.m", "Run"}, {"Main.k", "2"}, {"Main.sum", "12"}, {"Main.a.done", "TRUE"}, {"Main.notDone", "FALSE"},
+      {"Main.cmpMode", "TRUE"}, {"Main.eq", "TRUE"}, {"Main.mid1", "bc"}, {"Main.nested", "6"}, {"Main.w", "36623"},
+      {"Main.b0", "TRUE"}, {"Main.p", "100"}}},
 };
 
 class Programs : public ::testing::TestWithParam<Case> {};
