@@ -132,7 +132,8 @@ shift
 
 program=manipulateur
 [[ -x build-demo/bin/$program ]] || program=bistable_cylinder
-image=qv_web_$$
+# Names nobody can guess: another user could lay an image or a link under a known one.
+image=qv_web_$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')
 folder=$(mktemp -d)
 ln -s "$PWD/build-demo/bin/$program" "$folder/$program"
 export QV_MEMORY_NAME=$image
@@ -141,7 +142,9 @@ pid=$!
 finish() {
   build-demo/bin/qvctl end >/dev/null 2>&1 || kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
-  build-demo/bin/qvctl remove >/dev/null 2>&1 || true
+  if ! build-demo/bin/qvctl remove >/dev/null 2>&1 && build-demo/bin/qvctl status >/dev/null 2>&1; then
+    echo "The image $image could not be removed (qvctl --name $image remove)." >&2
+  fi
   rm -rf "$folder" "$log"
 }
 trap finish EXIT
@@ -151,5 +154,6 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 echo "The $program program runs on image $image (its console: $folder/console.txt)."
-echo "The panel plays its machine: press RUN, then drive it from the page. Ctrl-C ends the demo."
+echo "The panel plays its machine: open the address below (the token after # lets the page in),"
+echo "press RUN, then drive it from the page. Ctrl-C ends the demo."
 build-demo/bin/qvctl serve --plant "$@"

@@ -46,15 +46,29 @@ bool sharedMemoryNameUsable(const std::string& name);
 // min(size, its size). Returns an empty mapping (view null) when anything fails.
 SharedMapping openSharedMemory(const std::string& name, std::size_t size);
 
-// Opens an existing object without creating or resizing it and maps all of it. A
-// symbolic link is not followed; `owner` tells whose the object is, for the caller to judge.
-SharedMapping attachSharedMemory(const std::string& name);
+// Opens an existing object without creating or resizing it and maps all of it (for
+// reading only when `readOnly`). A symbolic link is not followed; `owner` tells whose the
+// object is, for the caller to judge.
+SharedMapping attachSharedMemory(const std::string& name, bool readOnly = false);
+
+// The size the mapped object has now (another process may have shrunk it since it was
+// mapped), or 0 when it cannot be told.
+std::size_t sharedMemorySize(const SharedMapping& mapping);
 
 // Unmaps the view and closes the descriptor; the object itself stays.
 void closeSharedMemory(SharedMapping& mapping);
 
 // Removes the name; mappings that exist stay valid. True when the name existed.
 bool removeSharedMemory(const std::string& name);
+
+// ---- Listening sockets -----------------------------------------------------
+
+// Lets a server's socket bind its port again while connections of an earlier server
+// linger, but never beside another server that listens on it now (no port sharing).
+void reusePortOfEndedServers(int socket);
+
+// True when the last failed bind said that the address is in use.
+bool lastBindFoundAddressInUse();
 
 // ---- Environment, process, files -----------------------------------------
 
@@ -68,6 +82,10 @@ int32_t processId();
 
 // The directory for temporary files: $TMPDIR, else /tmp. Ends without a separator.
 std::string temporaryDirectory();
+
+// A new folder in the temporary directory, only this user's (mode 0700), named `prefix`
+// and characters nobody can guess; created, never found. Nothing when it cannot be made.
+std::optional<std::string> makePrivateFolder(const std::string& prefix);
 
 // ---- Clock and waits ------------------------------------------------------
 

@@ -15,6 +15,7 @@
 #include <sys/mman.h>
 #include <sys/auxv.h>
 #include <sys/select.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,13 +28,13 @@ namespace {
 
 std::string objectPath(const std::string& name) { return "/" + name; }
 
-SharedMapping mapObject(int fd, std::size_t size, bool created) {
+SharedMapping mapObject(int fd, std::size_t size, bool created, bool readOnly = false) {
     SharedMapping mapping;
     if (size == 0) {
         close(fd);
         return mapping;
     }
-    void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    void* view = mmap(nullptr, size, readOnly ? PROT_READ : PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (view == MAP_FAILED) {
         close(fd);
         return mapping;
@@ -175,7 +176,7 @@ SharedMapping openSharedMemory(const std::string& name, std::size_t size) {
     return mapping;
 }
 
-SharedMapping attachSharedMemory(const std::string& name) {
+SharedMapping attachSharedMemory(const std::string& name, bool readOnly) {
     if (!sharedMemoryNameUsable(name)) return {};
     ObjectOwner owner;
     const int fd = openExisting(name, owner);
@@ -184,9 +185,22 @@ SharedMapping attachSharedMemory(const std::string& name) {
         if (found && !ownedPrivately(*found)) return refusedMapping(*found);
         return {};
     }
-    SharedMapping mapping = mapObject(fd, objectSize(fd), false);
+    SharedMapping mapping = mapObject(fd, objectSize(fd), false, readOnly);
     mapping.owner = owner;
     return mapping;
+}
+
+void reusePortOfEndedServers(int socket) {
+    // SO_REUSEADDR alone: on Linux it never lets two sockets listen on one port, as
+    // SO_REUSEPORT would.
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+bool lastBindFoundAddressInUse() { return errno == EADDRINUSE; }
+
+std::size_t sharedMemorySize(const SharedMapping& mapping) {
+    return mapping.handle < 0 ? 0 : objectSize(mapping.handle);
 }
 
 void closeSharedMemory(SharedMapping& mapping) {
@@ -219,6 +233,12 @@ std::string temporaryDirectory() {
     std::string dir = environmentVariable("TMPDIR").value_or("");
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     return dir.empty() ? std::string("/tmp") : dir;
+}
+
+std::optional<std::string> makePrivateFolder(const std::string& prefix) {
+    std::string path = temporaryDirectory() + "/" + prefix + "XXXXXX";
+    if (mkdtemp(path.data()) == nullptr) return std::nullopt;
+    return path;
 }
 
 uint64_t monotonicNanoseconds() {

@@ -12,6 +12,7 @@
 #include "supervisor/core/cycles.h"
 #include "supervisor/cli/display.h"
 #include "supervisor/core/lists.h"
+#include "supervisor/core/printable.h"
 #include "supervisor/web/serve.h"
 #include "supervisor/core/steps.h"
 #include "supervisor/core/trace_reader.h"
@@ -69,14 +70,17 @@ const char* const kUsage =
     "\n"
     "  help [COMMAND]             this list, or what one command does\n"
     "\n"
-    "Options: -q (--quiet) leaves out the one-line confirmation of a write; -o FILE;\n"
+    "Options: -q (--quiet) leaves out the one-line confirmation of a write; -o FILE (a new\n"
+    "file; --force overwrites one);\n"
     "--version. Cycle numbers are those of the trace file: a change carries the number of\n"
     "the cycle that made it, a state the last cycle that ran.\n"
     "\n"
     "Exit status: 0 done, 1 refused or failed (nothing was written), 2 bad command line.\n";
 
+// Messages and confirmations carry names from descriptions and trace files: their control
+// characters are shown escaped, never sent to the terminal.
 int fail(const std::string& message) {
-    std::fprintf(stderr, "qvctl: %s\n", message.c_str());
+    std::fprintf(stderr, "qvctl: %s\n", printable(message).c_str());
     return kExitFailed;
 }
 
@@ -124,7 +128,7 @@ LocationBreakpoint pausedAt(const Target& target) {
 
 // The one-line confirmation of a write, left out with -q.
 void confirm(const Options& options, const std::string& line) {
-    if (!options.quiet) std::printf("%s\n", line.c_str());
+    if (!options.quiet) std::printf("%s\n", printable(line).c_str());
 }
 
 float realAt(const Target& target, int32_t slot) { return ImageView::read(target.view.realSlot(slot)); }
@@ -213,7 +217,7 @@ int getCommand(const Target& target, const Words& words) {
     if (words.size() < 2) return usage("get needs at least one variable");
     std::optional<std::vector<Variable>> variables = resolveAll(target, words, 1);
     if (!variables) return kExitFailed;
-    for (const Variable& v : *variables) std::printf("%s\n", shown(target, v).c_str());
+    for (const Variable& v : *variables) std::printf("%s\n", printable(shown(target, v)).c_str());
     return kExitDone;
 }
 
@@ -270,7 +274,7 @@ int traceListCommand(const Target& target) {
     for (const SlotRef& s : tracedSlots(target)) {
         const std::string name = nameOfSlot(target, s.area, s.slot);
         const std::string slot = slotName(s.area, s.slot);
-        std::printf("%s\n", name == slot ? name.c_str() : (name + " (" + slot + ")").c_str());
+        std::printf("%s\n", printable(name == slot ? name : name + " (" + slot + ")").c_str());
     }
     std::printf("tracing %s%s\n", (*target.view.boolSlot(kTraceonSlot) & kBoolCurrent) ? "on" : "off",
                 traceFileNote(target).c_str());
@@ -293,7 +297,7 @@ int traceCommand(const Options& options, const Target& target, const Words& word
             const Change change = what == "add" ? addTraced(target, v) : removeTraced(target, v);
             if (change == Change::Full) return fail("the trace table is full; " + v.name + " was not added");
             if (change == Change::Unchanged)
-                std::printf("%s was %s traced\n", v.name.c_str(), what == "add" ? "already" : "not");
+                std::printf("%s was %s traced\n", printable(v.name).c_str(), what == "add" ? "already" : "not");
             else
                 changed += (changed.empty() ? "" : ", ") + v.name;
         }
@@ -324,13 +328,13 @@ int traceCommand(const Options& options, const Target& target, const Words& word
 int breakListCommand(const Target& target) {
     const std::vector<int32_t> data = dataBreakpoints(target);
     const std::vector<LocationBreakpoint> pairs = locationBreakpoints(target);
-    for (int32_t slot : data) std::printf("data %s\n", nameOfSlot(target, kAreaBool, slot).c_str());
+    for (int32_t slot : data) std::printf("data %s\n", printable(nameOfSlot(target, kAreaBool, slot)).c_str());
     for (const LocationBreakpoint& p : pairs) {
         const std::string step = stepName(target, p);
         if (step.empty())
             std::printf("location %d instance %d\n", p.location, p.instance);
         else
-            std::printf("step %s (location %d instance %d)\n", step.c_str(), p.location, p.instance);
+            std::printf("step %s (location %d instance %d)\n", printable(step).c_str(), p.location, p.instance);
     }
     if (data.empty() && pairs.empty()) std::printf("no breakpoints\n");
     return kExitDone;
@@ -393,7 +397,7 @@ int breakCommand(const Options& options, const Target& target, const Words& word
     const Change change = adding ? addDataBreakpoint(target, v) : removeDataBreakpoint(target, v);
     if (change == Change::Full) return fail("the breakpoint table is full; " + v.name + " was not added");
     if (change == Change::Unchanged)
-        std::printf("%s %s\n", v.name.c_str(), adding ? "already stops the program" : "had no breakpoint");
+        std::printf("%s %s\n", printable(v.name).c_str(), adding ? "already stops the program" : "had no breakpoint");
     else
         confirm(options, adding ? "breakpoint: stop when " + v.name + " changes" : "breakpoint removed: " + v.name);
     return kExitDone;
@@ -413,9 +417,11 @@ int watchCommand(const Options& options, const Target& target, const Words& word
         last.push_back(displayText(target, v));
         line += (line.back() == ':' ? " " : ", ") + v.name + " = " + last.back();
     }
-    std::printf("%s\n", line.c_str());
+    std::printf("%s\n", printable(line).c_str());
     const int32_t first = readState(target).cycle;
     for (;;) {
+        // The image may have shrunk during the wait: touching it past its end would kill qvctl.
+        if (std::string problem; !target.view.intact(problem)) return fail(problem);
         const ProgramState s = readState(target);
         // A change the model made carries the number of the cycle that made it (the last
         // one that ran); an input's change, the number of the cycle that will first see it.
@@ -429,7 +435,7 @@ int watchCommand(const Options& options, const Target& target, const Words& word
             text += (text.empty() ? "" : ", ") + v.name + " = " + now;
             last[k] = std::move(now);
         }
-        for (const auto& [cycle, text] : changes) std::printf("cycle %d: %s\n", cycle, text.c_str());
+        for (const auto& [cycle, text] : changes) std::printf("cycle %d: %s\n", cycle, printable(text).c_str());
         if (options.cycles && s.cycle - first >= *options.cycles) return kExitDone;
         if (!s.alive) {
             std::printf("no program runs on the image\n");
@@ -518,6 +524,7 @@ int runCommand(const Options& options) {
         return traceFileCommand(options, command);
     if (!options.exportFormat.empty()) return usage("--vcd and --csv belong to trace export");
     if (!options.output.empty()) return usage("-o belongs to trace export and plot");
+    if (options.force) return usage("--force belongs to trace export and plot");
     if (options.values && command != "vars") return usage("--values belongs to vars");
 
     static const std::map<std::string, int> known = {

@@ -28,6 +28,7 @@ struct Options {
     bool values = false;             // vars: with the current values
     std::string exportFormat;        // trace export: "vcd" or "csv"
     std::string output;              // trace export, plot: the file to write ("" standard output)
+    bool force = false;              // trace export, plot: overwrite an existing file
     bool raw = false;                // set, force: write control words unchecked
     std::string symbolsFile;         // --symbols: a description for a program without one beside it
     int port = 8080;                 // serve

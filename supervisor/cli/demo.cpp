@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 
 #include "supervisor/cli/commands.h"
 #include "supervisor/core/control.h"
@@ -354,6 +355,14 @@ struct CylinderScenario {
 
 // ---- Starting and ending the program ---------------------------------------------------------------------
 
+// Sixteen hexadecimal digits from the system's source of randomness.
+std::string unguessable() {
+    std::random_device random;
+    char text[17];
+    std::snprintf(text, sizeof text, "%08x%08x", static_cast<unsigned>(random()), static_cast<unsigned>(random()));
+    return text;
+}
+
 // The program that the demo runs: the cell when it is built and its variables are known,
 // else the bistable cylinder.
 std::string chooseProgram(const Options& options, const fs::path& bin) {
@@ -378,6 +387,19 @@ struct ProgramProcess {
         if (!folder.empty()) fs::remove_all(folder, ignored);
     }
 };
+
+// Removes the demo's image and says what became of it, as it is found afterwards.
+std::string removeImage(ProgramProcess& process) {
+    const std::string name = process.image;
+    process.image.clear();
+    const bool removed = platform::removeSharedMemory(name);
+    platform::SharedMapping left = platform::attachSharedMemory(name);
+    const bool stays = left.view != nullptr || left.refused;
+    platform::closeSharedMemory(left);
+    if (stays) return "the image " + name + " could not be removed: it is still there";
+    if (!removed) return "the image " + name + " was already gone";
+    return "the image " + name + " is removed";
+}
 
 template <typename Scenario>
 int play(const Options& options, Target& target, plant::Plant& plant, const std::string& program,
@@ -422,10 +444,8 @@ int play(const Options& options, Target& target, plant::Plant& plant, const std:
     if (!endProgram(target, options.timeoutMs + 2000)) return fail("the program did not end");
     const std::optional<int> status = platform::waitProcess(process.child, options.timeoutMs);
     process.started = false;
-    platform::removeSharedMemory(process.image);
-    process.image.clear();
-    std::printf("\nThe program (process %d) ended with exit status %d; the image %s is removed.\n", pid,
-                status.value_or(-1), target.name.c_str());
+    std::printf("\nThe program (process %d) ended with exit status %d; %s.\n", pid, status.value_or(-1),
+                removeImage(process).c_str());
     if (outcome != Outcome::Done) {
         std::printf("The demo FAILED: the machine cycle did not complete.\n");
         return kExitFailed;
@@ -450,16 +470,16 @@ int demoCommand(const Options& options) {
     if (!fs::exists(executable)) return fail(executable.string() + " is not built (scripts/demo.sh builds it)");
 
     // The program runs from a folder of its own, so that its trace file stays out of the
-    // build, on an image of its own.
+    // build, on an image of its own. Neither name can be guessed: another user could lay a
+    // link in a folder made ready for the demo, or an image under its name.
     ProgramProcess process;
-    process.image = "qv_demo_" + std::to_string(platform::processId());
-    process.folder = fs::path(platform::temporaryDirectory()) / process.image;
+    process.image = "qv_demo_" + unguessable();
+    std::optional<std::string> folder = platform::makePrivateFolder("qv_demo_");
+    if (!folder) return fail("cannot make a folder for the demo in " + platform::temporaryDirectory());
+    process.folder = *folder;
     std::error_code error;
-    fs::remove_all(process.folder, error);
-    fs::create_directories(process.folder, error);
     fs::create_symlink(fs::absolute(executable), process.folder / program, error);
     if (error) return fail("cannot prepare " + process.folder.string() + ": " + error.message());
-    platform::removeSharedMemory(process.image);
     std::optional<platform::ChildProcess> child = platform::startProcess(
         {(process.folder / program).string()},
         {"QV_MEMORY_NAME=" + process.image, "QV_MEMORY_SIZE", "QV_TIMEOUT=120"},

@@ -41,15 +41,16 @@ constexpr CommandHelp kHelp[] = {
      "qvctl trace on|off|reset|snapshot switch recording, restart the file, write every value\n"
      "qvctl trace list                  the traced variables and the trace file's path\n"
      "qvctl trace show [FILE]           the trace file with names, simulated time and cycles\n"
-     "qvctl trace export --vcd|--csv [FILE] [-o OUT]\n"
+     "qvctl trace export --vcd|--csv [FILE] [-o OUT [--force]]\n"
      "                                  as a Value Change Dump for waveform viewers, or as CSV\n"
      "  Without FILE, the running program's own trace file (QV_TRACE_FILE in its environment,\n"
-     "  else <program>.trc as it derives it from the path it was started with).\n"},
+     "  else <program>.trc as it derives it from the path it was started with). -o writes a\n"
+     "  new file (--force overwrites one), never through a symbolic link, never FILE itself.\n"},
     {"plot",
-     "qvctl plot [FILE] [-o OUT.svg] [VAR...]\n"
+     "qvctl plot [FILE] [-o OUT.svg [--force]] [VAR...]\n"
      "  A timing diagram of the trace file as SVG: booleans as lanes, numbers as steps, pauses\n"
      "  shaded, time in seconds and cycles. Without VAR, every traced variable. Without -o,\n"
-     "  the SVG goes to standard output.\n"},
+     "  the SVG goes to standard output; -o writes a new file (--force overwrites one).\n"},
     {"break",
      "qvctl break add|remove VAR           data breakpoint: stop when the boolean changes\n"
      "qvctl break add|remove STEP          pause when the step becomes active\n"
@@ -75,9 +76,11 @@ constexpr CommandHelp kHelp[] = {
     {"serve",
      "qvctl serve [--port N] [--listen ADDR] [--read-only] [--plant]\n"
      "  The operator panel in a browser, on http://127.0.0.1:8080/ unless told otherwise:\n"
-     "  status and control, variables, trends, the machine drawn live, the 3D scene. Beyond\n"
-     "  localhost every write needs the token of the printed address; --read-only refuses\n"
-     "  every write; --plant plays the machine beside the program.\n"},
+     "  status and control, variables, trends, the machine drawn live, the 3D scene. Open\n"
+     "  the address it prints (http://127.0.0.1:8080/#token=...): every request of the page,\n"
+     "  reads included, needs that token. --read-only maps the image for reading only and\n"
+     "  refuses every write; --plant plays the machine beside the program (not with\n"
+     "  --read-only).\n"},
     {"help", "qvctl help [COMMAND]\n  The list of commands, or what one command does.\n"},
 };
 

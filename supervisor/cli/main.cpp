@@ -37,7 +37,7 @@ int parseOptions(int argc, char** argv, Options& options) {
             }
         }
         std::string option = word, value;
-        const bool flag = option == "--quiet" || option == "--help" || option == "--version" || option == "--raw" || option == "--values" ||
+        const bool flag = option == "--quiet" || option == "--help" || option == "--version" || option == "--raw" || option == "--values" || option == "--force" ||
                           option == "--vcd" || option == "--csv" ||
                           option == "--read-only" || option == "--plant";
         if (!flag) {
@@ -58,6 +58,7 @@ int parseOptions(int argc, char** argv, Options& options) {
         else if (option == "--version") options.version = true;
         else if (option == "--quiet") options.quiet = true;
         else if (option == "--raw") options.raw = true;
+        else if (option == "--force") options.force = true;
         else if (option == "--values") options.values = true;
         else if (option == "--vcd" || option == "--csv") {
             if (!options.exportFormat.empty()) return usage("trace export takes one of --vcd and --csv");

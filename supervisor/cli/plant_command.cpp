@@ -25,6 +25,8 @@ int plantCommand(const Options& options, Target& target) {
     }
     const int32_t first = readState(target).cycle;
     for (;;) {
+        // The image may have shrunk during the wait: touching it past its end would kill qvctl.
+        if (std::string problem; !target.view.intact(problem)) return fail(problem);
         const std::vector<std::string> before = options.quiet ? std::vector<std::string>{} : plantStates(*plant);
         if (plant->poll() != 0 && !options.quiet) {
             const int32_t cycle = readState(target).cycle;

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "supervisor/cli/commands.h"
+#include "supervisor/core/output_file.h"
 #include "supervisor/core/trace_reader.h"
 
 namespace qv::ctl {
@@ -229,10 +229,8 @@ int plotCommand(const Options& options, const Target* target) {
         std::fputs(svg.c_str(), stdout);
         return kExitDone;
     }
-    std::ofstream out(options.output, std::ios::binary);
-    out << svg;
-    out.close();
-    if (!out) return fail("cannot write " + options.output);
+    std::string problem;
+    if (!writeOutputFile(options.output, svg, options.force, trace->path, problem)) return fail(problem);
     if (!options.quiet) std::printf("wrote %s: %zu variables from %s\n", options.output.c_str(), chosen.size(), trace->path.c_str());
     return kExitDone;
 }

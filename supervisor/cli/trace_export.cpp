@@ -5,11 +5,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <sstream>
 
 #include "supervisor/cli/commands.h"
+#include "supervisor/core/output_file.h"
+#include "supervisor/core/printable.h"
 #include "supervisor/core/trace_reader.h"
 
 namespace qv::ctl {
@@ -110,13 +111,6 @@ void writeVcd(std::ostream& out, const TraceFile& file, const TraceNames& names)
     }
 }
 
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
 void writeCsv(std::ostream& out, const TraceFile& file, const TraceNames& names) {
     const std::vector<Signal> signals = signalsOf(file);
     out << "cycle,time_s,event";
@@ -143,7 +137,7 @@ void writeCsv(std::ostream& out, const TraceFile& file, const TraceNames& names)
         out << cycle << "," << time << "," << mark;
         for (std::size_t k = 0; k < signals.size(); ++k) {
             const Signal& s = signals[k];
-            out << "," << (s.area == kAreaBool ? (now[k] != 0.0 ? "1" : "0") : names.value(s.area, s.slot, now[k]));
+            out << "," << (s.area == kAreaBool ? (now[k] != 0.0 ? "1" : "0") : csvField(names.value(s.area, s.slot, now[k])));
         }
         out << "\n";
     }
@@ -167,10 +161,7 @@ int traceExportCommand(const Options& options, const Target* target, const std::
         std::fputs(text.str().c_str(), stdout);
         return kExitDone;
     }
-    std::ofstream out(options.output, std::ios::binary);
-    out << text.str();
-    out.close();
-    if (!out) return fail("cannot write " + options.output);
+    if (!writeOutputFile(options.output, text.str(), options.force, trace->path, error)) return fail(error);
     if (!options.quiet)
         std::printf("wrote %s from %s\n", options.output.c_str(), trace->path.c_str());
     return kExitDone;

@@ -4,6 +4,7 @@
 
 #include "supervisor/cli/commands.h"
 #include "supervisor/cli/display.h"
+#include "supervisor/core/printable.h"
 #include "supervisor/core/values.h"
 
 namespace qv::ctl {
@@ -22,12 +23,14 @@ int varsCommand(const Options& options, const Target& target) {
 
     auto row = [&](const Variable& v) {
         const std::string slot = slotName(v.area, v.slot);
+        const std::string name = printable(v.name);
         if (!options.values) {
-            std::printf("%-28s %-6s %-6s %s\n", v.name.c_str(), slot.c_str(), kindName(v.kind), v.role);
+            std::printf("%-28s %-6s %-6s %s\n", name.c_str(), slot.c_str(), kindName(v.kind), v.role);
             return;
         }
         const std::string value = displayText(target, v) + (isForced(target, v) ? " (forced)" : "");
-        std::printf("%-28s %-6s %-6s %-9s %s\n", v.name.c_str(), slot.c_str(), kindName(v.kind), v.role, value.c_str());
+        std::printf("%-28s %-6s %-6s %-9s %s\n", name.c_str(), slot.c_str(), kindName(v.kind), v.role,
+                    printable(value).c_str());
     };
     if (options.values)
         std::printf("%-28s %-6s %-6s %-9s %s\n", "name", "slot", "type", "role", "value");

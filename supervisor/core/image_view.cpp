@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <utility>
 
 namespace qv {
 
-ImageView::ImageView(platform::SharedMapping mapping, const ImageCheck& check, bool owned)
-    : mapping_(mapping), layout_(check.layout), owned_(owned) {
+ImageView::ImageView(platform::SharedMapping mapping, const ImageCheck& check, bool owned, std::string name)
+    : mapping_(mapping), name_(std::move(name)), layout_(check.layout), owned_(owned) {
     std::copy(std::begin(check.counts), std::end(check.counts), counts_);
     std::copy(std::begin(check.offsets), std::end(check.offsets), offsets_);
 }
@@ -19,8 +20,14 @@ std::optional<ImageView> ImageView::attach(const std::string& name, int revision
     return attach(name, revision, problem);
 }
 
-std::optional<ImageView> ImageView::attach(const std::string& name, int revision, std::string& problem) {
-    platform::SharedMapping mapping = platform::attachSharedMemory(name);
+std::optional<ImageView> ImageView::attach(const std::string& name, int revision, std::string& problem,
+                                           bool readOnly) {
+    platform::SharedMapping mapping = platform::attachSharedMemory(name, readOnly);
+    if (mapping.refused || (mapping.view != nullptr && !platform::ownedPrivately(mapping.owner))) {
+        problem = foreignImageProblem(name, mapping.owner);
+        platform::closeSharedMemory(mapping);
+        return std::nullopt;
+    }
     if (mapping.view == nullptr) {
         problem = "no image named \"" + name + "\"";
         return std::nullopt;
@@ -31,7 +38,7 @@ std::optional<ImageView> ImageView::attach(const std::string& name, int revision
         platform::closeSharedMemory(mapping);
         return std::nullopt;
     }
-    return ImageView(mapping, check, true);
+    return ImageView(mapping, check, true, name);
 }
 
 std::optional<ImageView> ImageView::over(unsigned char* image, std::size_t size, int revision, std::string& problem,
@@ -44,12 +51,12 @@ std::optional<ImageView> ImageView::over(unsigned char* image, std::size_t size,
     platform::SharedMapping mapping;
     mapping.view = image;
     mapping.size = size;
-    return ImageView(mapping, check, false);
+    return ImageView(mapping, check, false, name);
 }
 
 ImageView::ImageView(ImageView&& other) noexcept
-    : mapping_(std::exchange(other.mapping_, platform::SharedMapping{})), layout_(other.layout_),
-      owned_(other.owned_) {
+    : mapping_(std::exchange(other.mapping_, platform::SharedMapping{})), name_(std::move(other.name_)),
+      layout_(other.layout_), owned_(other.owned_) {
     std::copy(std::begin(other.counts_), std::end(other.counts_), counts_);
     std::copy(std::begin(other.offsets_), std::end(other.offsets_), offsets_);
 }
@@ -58,6 +65,7 @@ ImageView& ImageView::operator=(ImageView&& other) noexcept {
     if (this != &other) {
         if (owned_) platform::closeSharedMemory(mapping_);
         mapping_ = std::exchange(other.mapping_, platform::SharedMapping{});
+        name_ = std::move(other.name_);
         layout_ = other.layout_;
         owned_ = other.owned_;
         std::copy(std::begin(other.counts_), std::end(other.counts_), counts_);
@@ -68,6 +76,16 @@ ImageView& ImageView::operator=(ImageView&& other) noexcept {
 
 ImageView::~ImageView() {
     if (owned_) platform::closeSharedMemory(mapping_);
+}
+
+bool ImageView::intact(std::string& problem) const {
+    // A buffer of the caller's cannot shrink; a view that maps nothing has nothing to lose.
+    if (!owned_ || mapping_.view == nullptr) return true;
+    const std::size_t now = platform::sharedMemorySize(mapping_);
+    if (now >= mapping_.size) return true;
+    problem = "image \"" + name_ + "\" shrank to " + std::to_string(now) + " bytes while mapped (it had " +
+              std::to_string(mapping_.size) + "); it is no longer read or written";
+    return false;
 }
 
 uint32_t ImageView::imageSizeField() const {
@@ -99,6 +117,18 @@ float ImageView::read(const float* word) {
 
 void ImageView::write(float* word, float value) {
     __atomic_store_n(reinterpret_cast<int32_t*>(word), std::bit_cast<int32_t>(value), __ATOMIC_RELAXED);
+}
+
+std::string foreignImageProblem(const std::string& name, const platform::ObjectOwner& owner) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(owner.mode & 07777));
+    const std::string user = std::to_string(owner.user);
+    if (owner.symbolicLink)
+        return "image \"" + name + "\" is a symbolic link belonging to user " + user + "; it is not followed";
+    if (!owner.regular)
+        return "image \"" + name + "\" is not a shared memory object (user " + user + ", mode " + mode +
+               "); it is not used";
+    return "image \"" + name + "\" belongs to user " + user + " with mode " + mode + "; it is not used";
 }
 
 }  // namespace qv

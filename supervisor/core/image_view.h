@@ -19,8 +19,12 @@ public:
     // Maps the existing image `name`. `revision` 0 recognises the layout (revision 1 or
     // the shared layout of revisions 2 and 3, reported as 3). Nothing when there is no
     // such image or it fails validateImage; `problem` then says why in one line.
+    // Only an image of this process's own user, closed to group and others, is mapped:
+    // another user could read, drive or shrink it under the supervisor. A symbolic link is
+    // never followed. `readOnly` maps it for reading only: a write through the view faults.
     static std::optional<ImageView> attach(const std::string& name, int revision = 0);
-    static std::optional<ImageView> attach(const std::string& name, int revision, std::string& problem);
+    static std::optional<ImageView> attach(const std::string& name, int revision, std::string& problem,
+                                           bool readOnly = false);
 
     // A view of `size` bytes at `image` that the caller owns and keeps alive, checked as
     // attach checks a mapping (`name` only names it in the problem line).
@@ -33,6 +37,12 @@ public:
     ImageView& operator=(const ImageView&) = delete;
     ~ImageView();
 
+    // False, with the one line that says so, when the image has shrunk below the mapping
+    // since it was mapped (a touch past its new end would kill the process). Every face
+    // asks before it touches the image again after a pause.
+    bool intact(std::string& problem) const;
+
+    const std::string& name() const { return name_; }
     unsigned char* base() const { return mapping_.view; }
     std::size_t size() const { return mapping_.size; }
     const ImageLayout& layout() const { return layout_; }
@@ -69,12 +79,17 @@ public:
     static void write(float* word, float value);
 
 private:
-    ImageView(platform::SharedMapping mapping, const ImageCheck& check, bool owned);
+    ImageView(platform::SharedMapping mapping, const ImageCheck& check, bool owned, std::string name);
     platform::SharedMapping mapping_;
+    std::string name_;
     ImageLayout layout_;
     int32_t counts_[kAreaCount];
     uint32_t offsets_[kAreaCount];
     bool owned_;  // the mapping is this view's to close
 };
+
+// Why an existing image found under `name` is not used: it is another user's, open to
+// group or others, a symbolic link, or no shared memory object at all. One line.
+std::string foreignImageProblem(const std::string& name, const platform::ObjectOwner& owner);
 
 }  // namespace qv

@@ -90,7 +90,7 @@ std::optional<Target> openTarget(const TargetRequest& request, std::string& erro
         }
     }
     // The image is checked against its real size before anything is read from it.
-    std::optional<ImageView> view = ImageView::attach(request.name, 0, error);
+    std::optional<ImageView> view = ImageView::attach(request.name, 0, error, request.readOnly);
     if (!view) return std::nullopt;
     // A revision asked for must fit the layout found (revisions 2 and 3 share theirs).
     if (request.revision != 0) {
@@ -99,7 +99,7 @@ std::optional<Target> openTarget(const TargetRequest& request, std::string& erro
                     (view->revision() == 1 ? "1" : "2 and 3") + ", not of revision " + std::to_string(request.revision);
             return std::nullopt;
         }
-        view = ImageView::attach(request.name, request.revision, error);
+        view = ImageView::attach(request.name, request.revision, error, request.readOnly);
         if (!view) return std::nullopt;
     }
     int32_t counts[4];

@@ -32,6 +32,7 @@ struct TargetRequest {
     std::string name;      // image name
     std::string model;     // "" to recognise the program
     int revision = 0;      // 0: from the program, else from the layout (2 and 3 read as 3)
+    bool readOnly = false; // mapped for reading only (qvctl serve --read-only)
 };
 
 // Maps the image and recognises its program. On failure nothing is mapped and `error`

@@ -7,12 +7,14 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <utility>
 
+#include "runtime/platform/platform.h"
 #include "supervisor/core/control.h"
 #include "supervisor/core/symbols/recognition.h"
 
@@ -97,16 +99,28 @@ std::string readText(const std::string& path) {
 }  // namespace
 
 std::optional<TraceFile> readTraceFile(const std::string& path, std::string& error) {
+    // A link in the trace's place is not followed: it could lead qvctl to read, and an
+    // export to name, any file of the user's.
     std::error_code problem;
-    if (!std::filesystem::is_regular_file(path, problem)) {
+    const std::filesystem::file_status found = std::filesystem::symlink_status(path, problem);
+    if (std::filesystem::is_symlink(found)) {
+        error = "the trace file " + path + " is a symbolic link; qvctl does not follow it";
+        return std::nullopt;
+    }
+    if (!std::filesystem::is_regular_file(found)) {
         error = "no trace file " + path;
         return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    platform::OpenedFile opened = platform::openRegularFile(path);
+    if (opened.file == nullptr) {
         error = "cannot read the trace file " + path;
         return std::nullopt;
     }
+    std::string whole;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, opened.file)) > 0;) whole.append(buffer, n);
+    std::fclose(opened.file);
+    std::istringstream in(whole);
     TraceFile file;
     file.path = path;
     std::optional<double> period;

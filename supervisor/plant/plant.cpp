@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "supervisor/plant/plant.h"
+#include "supervisor/core/symbols/recognition.h"
 #include "supervisor/core/symbols/symbols.h"
 
 namespace qv::plant {
@@ -35,6 +36,22 @@ bool resolve(const ImageView& image, const symbols::ProgramSymbols& table, const
     return true;
 }
 
+// Whether the image holds `program`, recognised as qvctl recognises it: by the layout,
+// the slot counts and the signature, never by a name that a description gives.
+bool holds(const ImageView& image, std::string_view program, std::string& error) {
+    int32_t counts[kAreaCount];
+    for (int area = 0; area < kAreaCount; ++area) counts[area] = image.count(area);
+    const int32_t* signature = image.signature();
+    const int32_t published = signature == nullptr ? 0 : ImageView::read(signature);
+    const symbols::ProgramFacts* found = symbols::recogniseProgram(image.revision(), counts, published);
+    if (found != nullptr && program == found->program) return true;
+    error = "image \"" + image.name() + "\" does not hold " + std::string(program) +
+            " (slot counts " + std::to_string(counts[0]) + " " + std::to_string(counts[1]) + " " +
+            std::to_string(counts[2]) + " " + std::to_string(counts[3]) + ", signature " + std::to_string(published) +
+            "): the plant plays only a program it recognises";
+    return false;
+}
+
 }  // namespace
 
 Plant::Plant(const ImageView& image) : image_(&image) {}
@@ -51,6 +68,7 @@ std::optional<Plant> Plant::wire(const ImageView& image, std::string_view progra
         error = "no symbol table for " + std::string(program);
         return std::nullopt;
     }
+    if (!holds(image, program, error)) return std::nullopt;
     Plant plant(image);
     for (const CylinderWiring& w : wiring->cylinders) {
         CylinderPlant c{&w, Cylinder{options.travelSeconds, w.retractOrder == nullptr, 0.0}, -1, -1, -1, -1};

@@ -98,8 +98,11 @@ struct VacuumPlant {
 class Plant {
 public:
     // Wires the plant of `program` to a mapped image through the program's symbol table,
-    // every cylinder retracted and no vacuum. Nothing is written yet. On failure returns
-    // nothing and says why in `error`. The image must outlive the plant.
+    // every cylinder retracted and no vacuum. Nothing is written yet. The image must hold
+    // that program as its layout, slot counts and signature show it: a description that
+    // only claims the name would have the plant write its switches into another program's
+    // variables. On failure returns nothing and says why in `error`. The image must
+    // outlive the plant.
     static std::optional<Plant> wire(const ImageView& image, std::string_view program,
                                      const PlantOptions& options, std::string& error);
 

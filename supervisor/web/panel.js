@@ -1,7 +1,9 @@
 // The operator panel: live values from the server's events, writes as small POSTs.
 'use strict';
 
-const token = new URLSearchParams(location.search).get('token') || '';
+// The token comes in the address's fragment, which the browser never sends: it travels
+// only in the X-QV-Token header of the page's own requests.
+const token = new URLSearchParams(location.hash.slice(1)).get('token') || '';
 const $ = (id) => document.getElementById(id);
 
 const panel = {
@@ -27,7 +29,7 @@ async function post(action, params) {
   let reply;
   try {
     const response = await fetch('/api/' + action, {
-      method: 'POST', body, headers: { 'X-QV-Token': token || 'none' },
+      method: 'POST', body, headers: { 'X-QV-Token': token },
     });
     reply = await response.json();
   } catch (error) {
@@ -242,13 +244,43 @@ function onEvent(message) {
   if (panel.machine && (message.values || message.state)) panel.machine.update(panel.value, panel.state);
 }
 
-function connect() {
-  const source = new EventSource('/api/events');
-  source.onmessage = (e) => onEvent(JSON.parse(e.data));
-  source.onerror = () => {
-    $('notice').textContent = 'lost the connection to qvctl serve; retrying';
+// The server's events, read as a stream with fetch (an EventSource cannot send the
+// token's header); after a lost connection it tries again every second.
+async function connect() {
+  const lost = (why) => {
+    $('notice').textContent = why;
     $('notice').className = 'bad';
   };
+  try {
+    const response = await fetch('/api/events', { headers: { 'X-QV-Token': token }, cache: 'no-store' });
+    if (!response.ok) {
+      let why = 'qvctl serve refused the page';
+      try { why = (await response.json()).message; } catch (error) { /* no reason given */ }
+      lost(why);
+      if (response.status === 403) return;  // no token, or a wrong one: trying again changes nothing
+    } else {
+      const reader = response.body.getReader();
+      const decoder = new TextDecoder();
+      let pending = '';
+      for (;;) {
+        const { value, done } = await reader.read();
+        if (done) break;
+        pending += decoder.decode(value, { stream: true });
+        let end;
+        while ((end = pending.indexOf('\n\n')) >= 0) {
+          const block = pending.slice(0, end);
+          pending = pending.slice(end + 2);
+          const data = block.split('\n').filter((line) => line.startsWith('data: '))
+            .map((line) => line.slice(6)).join('\n');
+          if (data) onEvent(JSON.parse(data));
+        }
+      }
+      lost('lost the connection to qvctl serve; retrying');
+    }
+  } catch (error) {
+    lost('lost the connection to qvctl serve; retrying');
+  }
+  setTimeout(connect, 1000);
 }
 
 // ---- Controls ----------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "supervisor/plant/plant.h"
+#include "runtime/platform/platform.h"
 #include "supervisor/core/control.h"
 #include "supervisor/web/serve_actions.h"
 #include "supervisor/web/serve_assets.h"
@@ -26,6 +27,26 @@ namespace {
 using nlohmann::json;
 
 constexpr uint32_t kTickMs = 25;  // 40 updates a second at most: a change reaches the page within ~30 ms
+
+// A connection holds a worker from its first byte to its close: the pool is large and the
+// pages that follow the live updates are few, so that held or slow connections leave
+// workers for the buttons. A connection that sends nothing for a while is closed.
+constexpr std::size_t kWorkers = 128;
+constexpr int kMaxFollowers = 16;
+constexpr time_t kIdleSeconds = 2;   // between requests on one connection
+constexpr time_t kReadSeconds = 2;   // silence in the middle of a request
+constexpr time_t kWriteSeconds = 5;  // a page that stops reading its updates
+
+// Every response: no other page may frame the panel or run scripts in it, nothing is
+// sniffed as another type, nothing is cached (values change, the token must not stay).
+const httplib::Headers kEveryResponse = {
+    {"Content-Security-Policy",
+     "default-src 'self'; script-src 'self'; style-src 'self' 'unsafe-inline'; img-src 'self' data: blob:; "
+     "connect-src 'self'; object-src 'none'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"Cache-Control", "no-store"},
+    {"Referrer-Policy", "no-referrer"},
+};
 
 int64_t wallMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -54,6 +75,8 @@ bool loopback(const std::string& address) {
     return address == "127.0.0.1" || address == "localhost" || address == "::1";
 }
 
+bool everyAddress(const std::string& address) { return address == "0.0.0.0" || address == "::"; }
+
 const char* contentType(const std::string& name) {
     if (name.ends_with(".html")) return "text/html; charset=utf-8";
     if (name.ends_with(".css")) return "text/css; charset=utf-8";
@@ -80,19 +103,38 @@ struct PageState {
 class Server {
 public:
     explicit Server(const ServeOptions& options)
-        : options_(options), token_(newToken()), tokenRequired_(!loopback(options.listen)),
-          plantWanted_(options.servePlant) {
+        : options_(options), token_(newToken()), plantWanted_(options.servePlant) {
         writes_.timeoutMs = options.timeoutMs;
     }
 
     const std::string& token() const { return token_; }
-    bool tokenRequired() const { return tokenRequired_; }
 
-    std::shared_ptr<Session> session(std::string& error) const {
+    // The session, when its image is still whole: every thread asks here before it
+    // touches the image again, so an image shrunk under the panel is let go with a
+    // message instead of killing the server.
+    std::shared_ptr<Session> session(std::string& error) {
         std::lock_guard lock(mutex_);
+        if (session_ != nullptr) {
+            std::string problem;
+            if (!session_->target.view.intact(problem)) {
+                std::fprintf(stderr, "qvctl: %s\n", problem.c_str());
+                session_.reset();
+                error_ = problem;
+            }
+        }
         error = error_;
         return session_;
     }
+
+    // One more page follows the live updates, unless enough do already.
+    bool follow() {
+        if (++followers_ > kMaxFollowers) {
+            --followers_;
+            return false;
+        }
+        return true;
+    }
+    void unfollow() { --followers_; }
 
     // Follows the image: a new program on it makes a new session; an ended program or a
     // vanished image is told to the page.
@@ -114,22 +156,28 @@ public:
         for (;;) {
             std::string error;
             std::shared_ptr<Session> current = session(error);
-            // The machine plays only beside a running program.
-            if (!plantWanted_ || current == nullptr || current->program.empty() ||
-                plant::findWiring(current->program) == nullptr || !ctl::readState(current->target).alive) {
+            // The machine plays only beside a running program that the plant recognises
+            // by its image, whatever a description calls it.
+            const symbols::ProgramFacts* held = current == nullptr ? nullptr : current->target.facts;
+            if (!plantWanted_ || held == nullptr || plant::findWiring(held->program) == nullptr ||
+                !ctl::readState(current->target).alive) {
                 plant.reset();
                 wiredTo.reset();
-                publishPlant(nullptr);
+                publishPlant(nullptr, plantWanted_ && current != nullptr && held == nullptr
+                                          ? "the panel plays only a program it recognises by its image"
+                                          : "");
                 platform::sleepMilliseconds(20);
                 continue;
             }
             if (current != wiredTo) {
-                plant = plant::Plant::wire(current->target.view, current->program,
+                plant = plant::Plant::wire(current->target.view, held->program,
                                            {options_.travelSeconds, options_.vacuumSeconds}, error);
                 wiredTo = current;
                 if (plant) {
                     plant->writeSensors();
                     publishPlant(&*plant);
+                } else {
+                    publishPlant(nullptr, error);
                 }
             }
             if (plant && plant->poll() != 0) publishPlant(&*plant);
@@ -190,31 +238,26 @@ public:
         return act(*current, action, params, writes_);
     }
 
-    // Whether a write may go ahead; why not, when not.
-    bool mayWrite(const httplib::Request& request, std::string& why) const {
-        if (options_.readOnly) {
-            why = "the panel is read-only (qvctl serve --read-only)";
-            return false;
-        }
-        // Browsers send this header only from the panel's own page: a form of another
-        // site cannot make a write.
-        if (!request.has_header("X-QV-Token")) {
-            why = "a write carries the X-QV-Token header";
-            return false;
-        }
-        if (tokenRequired_) {
-            if (!sameText(request.get_header_value("X-QV-Token"), token_)) {
-                why = "beyond localhost a write needs the token that qvctl serve printed";
+    // Whether a request of the API may go ahead, a read as a write; why not, when not.
+    // Every one carries the token in its X-QV-Token header: another user of this machine
+    // reaches 127.0.0.1 as well, and a page of another site cannot send the header.
+    bool mayAsk(const httplib::Request& request, bool writing, std::string& why) const {
+        // On the loopback address, a page that reached it under another host name (a
+        // name rebound to 127.0.0.1) gets nothing.
+        if (loopback(options_.listen)) {
+            const std::string host = request.get_header_value("Host");
+            const std::string port = ":" + std::to_string(options_.port);
+            if (host != "127.0.0.1" + port && host != "localhost" + port && host != "[::1]" + port) {
+                why = "the panel answers at http://127.0.0.1" + port + "/ only";
                 return false;
             }
-            return true;
         }
-        // On the loopback address, a page that reached it under another host name (a
-        // name rebound to 127.0.0.1) writes nothing.
-        const std::string host = request.get_header_value("Host");
-        const std::string port = ":" + std::to_string(options_.port);
-        if (host != "127.0.0.1" + port && host != "localhost" + port && host != "[::1]" + port) {
-            why = "writes come from the panel at http://127.0.0.1" + port + "/";
+        if (!request.has_header("X-QV-Token") || !sameText(request.get_header_value("X-QV-Token"), token_)) {
+            why = "every request needs the token that qvctl serve printed (open the address it printed)";
+            return false;
+        }
+        if (writing && options_.readOnly) {
+            why = "the panel is read-only (qvctl serve --read-only)";
             return false;
         }
         return true;
@@ -223,7 +266,8 @@ public:
 private:
     void look(const std::shared_ptr<Session>& current) {
         std::string error;
-        std::shared_ptr<Session> fresh = openSession(options_.target.name, options_.target.model, options_.symbolsFile, generation_ + 1, error);
+        std::shared_ptr<Session> fresh = openSession(options_.target.name, options_.target.model, options_.symbolsFile,
+                                                     generation_ + 1, error, options_.readOnly);
         std::lock_guard lock(mutex_);
         if (fresh == nullptr) {
             session_.reset();
@@ -267,9 +311,10 @@ private:
         lastStatus_ = status;
     }
 
-    void publishPlant(const plant::Plant* plant) {
+    void publishPlant(const plant::Plant* plant, const std::string& refusal = "") {
         json state = json::object();
         state["on"] = plantWanted_.load();
+        if (!refusal.empty()) state["error"] = refusal;
         if (plant != nullptr) {
             json cylinders = json::array(), vacuums = json::array();
             for (const plant::CylinderPlant& c : plant->cylinders())
@@ -285,8 +330,8 @@ private:
 
     const ServeOptions& options_;
     const std::string token_;
-    const bool tokenRequired_;
     std::atomic<bool> plantWanted_;
+    std::atomic<int> followers_ = 0;
     mutable std::mutex mutex_;
     std::shared_ptr<Session> session_;
     std::string error_ = "looking for the image";
@@ -299,14 +344,13 @@ private:
 
 void sendJson(httplib::Response& response, int status, const json& body) {
     response.status = status;
-    response.set_header("Cache-Control", "no-store");
     response.set_content(body.dump(), "application/json");
 }
 
+// The page and its files load without the token: they hold nothing of the program.
 void routes(httplib::Server& http, Server& server) {
     http.Get("/", [](const httplib::Request&, httplib::Response& response) {
         const Asset* page = findAsset("index.html");
-        response.set_header("Cache-Control", "no-store");
         response.set_content(page->bytes, page->size, contentType(page->name));
     });
     // Only the compiled-in files, by their exact names: no path reaches the file system.
@@ -317,22 +361,44 @@ void routes(httplib::Server& http, Server& server) {
             response.set_content("no such file\n", "text/plain");
             return;
         }
-        response.set_header("X-Content-Type-Options", "nosniff");
         response.set_content(asset->bytes, asset->size, contentType(asset->name));
     });
-    http.Get("/api/events", [&server](const httplib::Request&, httplib::Response& response) {
-        response.set_header("Cache-Control", "no-store");
+    // The live updates come as a stream of server-sent events that the page reads with
+    // fetch, so that the token travels in a header as on every other request.
+    http.Get("/api/events", [&server](const httplib::Request& request, httplib::Response& response) {
+        std::string why;
+        if (!server.mayAsk(request, false, why)) {
+            sendJson(response, 403, {{"ok", false}, {"message", why}});
+            return;
+        }
+        if (!server.follow()) {
+            sendJson(response, 503,
+                     {{"ok", false},
+                      {"message", "at most " + std::to_string(kMaxFollowers) + " pages follow the panel at once"}});
+            return;
+        }
         auto page = std::make_shared<PageState>();
-        response.set_chunked_content_provider("text/event-stream", [&server, page](std::size_t, httplib::DataSink& sink) {
-            const std::string event = server.nextEvent(*page);
-            if (!event.empty() && !sink.write(event.data(), event.size())) return false;
-            platform::sleepMilliseconds(kTickMs);
-            return sink.is_writable();
-        });
+        response.set_chunked_content_provider(
+            "text/event-stream",
+            [&server, page](std::size_t, httplib::DataSink& sink) {
+                const std::string event = server.nextEvent(*page);
+                if (!event.empty() && !sink.write(event.data(), event.size())) return false;
+                platform::sleepMilliseconds(kTickMs);
+                return sink.is_writable();
+            },
+            [&server](bool) { server.unfollow(); });
+    });
+    http.Get(R"(/api/.*)", [&server](const httplib::Request& request, httplib::Response& response) {
+        std::string why;
+        if (!server.mayAsk(request, false, why)) {
+            sendJson(response, 403, {{"ok", false}, {"message", why}});
+            return;
+        }
+        sendJson(response, 404, {{"ok", false}, {"message", "no such request"}});
     });
     http.Post(R"(/api/([a-z]+))", [&server](const httplib::Request& request, httplib::Response& response) {
         std::string why;
-        if (!server.mayWrite(request, why)) {
+        if (!server.mayAsk(request, true, why)) {
             sendJson(response, 403, {{"ok", false}, {"message", why}});
             return;
         }
@@ -351,23 +417,38 @@ int fail(const std::string& message) {
 }  // namespace
 
 int serveCommand(const ServeOptions& options) {
+    // A read-only panel maps the image for reading only: it has no sensor to write.
+    if (options.readOnly && options.servePlant)
+        return fail("--read-only and --plant do not go together: the plant writes the program's sensors");
     Server server(options);
     httplib::Server http;
-    // Each open page holds one worker for its events.
-    http.new_task_queue = [] { return new httplib::ThreadPool(32); };
+    http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
     http.set_payload_max_length(16384);  // a write is a name and a value
+    http.set_keep_alive_timeout(kIdleSeconds);
+    http.set_read_timeout(kReadSeconds, 0);
+    http.set_write_timeout(kWriteSeconds, 0);
+    http.set_default_headers(kEveryResponse);
+    // The port is this server's alone: a second server on it is refused, not let in beside.
+    http.set_socket_options([](socket_t socket) { platform::reusePortOfEndedServers(socket); });
     routes(http, server);
-    if (!http.bind_to_port(options.listen, options.port))
+    if (!http.bind_to_port(options.listen, options.port)) {
+        if (platform::lastBindFoundAddressInUse())
+            return fail("port " + std::to_string(options.port) + " is in use (on " + options.listen +
+                        "): another server listens on it");
         return fail("cannot listen on " + options.listen + " port " + std::to_string(options.port));
-    const bool v6 = options.listen.find(':') != std::string::npos;
-    const std::string url = "http://" + (v6 ? "[" + options.listen + "]" : options.listen) + ":" +
-                            std::to_string(options.port) + "/";
+    }
+    // An address of every interface is nobody's to open: the machine's own loopback is.
+    const std::string shown = options.listen == "0.0.0.0" ? "127.0.0.1" : options.listen == "::" ? "::1" : options.listen;
+    const bool v6 = shown.find(':') != std::string::npos;
+    const std::string url = "http://" + (v6 ? "[" + shown + "]" : shown) + ":" + std::to_string(options.port) + "/";
     std::printf("qvctl serve: image %s%s\n", options.target.name.c_str(), options.readOnly ? ", read-only" : "");
-    if (server.tokenRequired())
-        std::printf("open %s?token=%s\n(beyond localhost every write needs this token)\n", url.c_str(),
-                    server.token().c_str());
-    else
-        std::printf("open %s\n", url.c_str());
+    // The token goes in the fragment, which the browser keeps to itself: it never reaches
+    // a server's log or a Referer header.
+    std::printf("open %s#token=%s\n", url.c_str(), server.token().c_str());
+    if (everyAddress(options.listen))
+        std::printf("(from another machine, put one of this host's addresses in place of %s)\n", shown.c_str());
+    std::printf("(every request of the page needs this token: keep it to yourself)\n");
+    std::fflush(stdout);
     // The watcher and the plant run for as long as the process: the server only ever
     // stops by a signal, or here, where nothing may be left to unwind under them.
     std::thread([&server] { server.watch(); }).detach();

@@ -3,7 +3,10 @@ import json
 import os
 import shutil
 import time
+import urllib.error
+import urllib.request
 
+import pytest
 from selenium.webdriver.common.by import By
 
 from conftest import BIN, Page, wait_for
@@ -202,7 +205,7 @@ def test_sorting_line_products_move_in_the_3d_view(start, browser, folder):
             assert abs(now[k][axis] - image) < 1e-5, (o["name"], axis)
 
 
-def test_writes_refused_read_only_and_without_the_token(start, browser):
+def test_token_read_only_and_the_page_under_its_own_policy(start, browser):
     cell = start.cell("bistable_cylinder")
     read_only = start.serve(cell, "--read-only")
     page = Page(browser, read_only.url)
@@ -213,13 +216,25 @@ def test_writes_refused_read_only_and_without_the_token(start, browser):
     assert cell.get("DS") == ("FALSE", False)
     assert page.status() == "STOP"
 
-    # Beyond the loopback address 127.0.0.1 every write needs the printed token.
-    wide = start.serve(cell, listen="127.0.0.2")
-    assert "token=" in wide.url
-    page = Page(browser, wide.base)
-    page.press("RUN")
-    wait_for(lambda: "token" in page.message(), what="the refusal without the token")
+    # The token travels in the address's fragment only, never in its path or query.
+    server = start.serve(cell)
+    assert "/#token=" in server.url and "?" not in server.url
+    # Without it the page shows nothing of the program and writes nothing.
+    browser.get(server.base)
+    wait_for(lambda: "token" in browser.find_element(By.ID, "notice").text, what="the refusal without the token")
+    assert browser.find_element(By.ID, "status").text in ("", "…")
+    browser.find_element(By.XPATH, "//button[normalize-space()='RUN']").click()
+    wait_for(lambda: "token" in browser.find_element(By.ID, "message").text, what="the refused write")
     assert cell.get("execstatus")[0] == "STOP"
-    page = Page(browser, wide.url)
+    request = urllib.request.Request(server.base + "api/events", headers={"X-QV-Token": "guess"})
+    with pytest.raises(urllib.error.HTTPError) as refused:
+        urllib.request.urlopen(request, timeout=5)
+    assert refused.value.code == 403
+    assert "frame-ancestors 'none'" in refused.value.headers["Content-Security-Policy"]
+
+    # With it the page runs its own scripts under its policy, and reads and writes.
+    page = Page(browser, server.url)
     page.press("RUN")
     wait_for(lambda: page.status() == "RUN", what="RUN with the token")
+    violations = [e["message"] for e in browser.get_log("browser") if "Content Security Policy" in e["message"]]
+    assert violations == []

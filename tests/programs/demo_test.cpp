@@ -49,7 +49,7 @@ TEST(Demo, TheBistableCylinderStroke) {
     // The image is gone.
     const std::smatch image = [&] {
         std::smatch m;
-        std::regex_search(demo.output, m, std::regex("image (qv_demo_[0-9]+) is removed"));
+        std::regex_search(demo.output, m, std::regex("image (qv_demo_[0-9a-f]{16}) is removed"));
         return m;
     }();
     ASSERT_EQ(image.size(), 2u);

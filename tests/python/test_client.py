@@ -33,7 +33,8 @@ def shm():
 
     def make(data: bytes) -> str:
         name = f"qvpy_test_{os.getpid()}_{len(names)}"
-        with open(f"/dev/shm/{name}", "wb") as f:
+        # Private to this user, as a program makes its image: the client uses no other.
+        with open(os.open(f"/dev/shm/{name}", os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), "wb") as f:
             f.write(data)
         names.append(name)
         return name
@@ -153,3 +154,63 @@ def test_the_protocol_against_a_running_program(qv_program):
     assert "Exec status change from RUN to STOP" in message  # the console, for the reader
     c.end()
     assert c.pid == 0 and not c.alive
+
+
+def as_other_user(command: str) -> bool:
+    """Runs a shell command as the unprivileged user 65534; False where that cannot be done."""
+    if os.geteuid() != 0 or not os.path.exists("/usr/bin/setpriv"):
+        return False
+    subprocess.run(["/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "/bin/sh", "-c",
+                    command], check=True, timeout=30)
+    return True
+
+
+def test_images_of_others_links_shrinking_and_mislabelled_programs(shm, tmp_path):
+    name = shm(bytes(laid_out((12, 600, 20, 60))))
+    # Open to others: refused, whoever made it.
+    os.chmod(f"/dev/shm/{name}", 0o666)
+    with pytest.raises(qv.ImageError, match=f'image "{name}" belongs to user {os.geteuid()} with mode 0666; '
+                                            f'it is not used'):
+        qv.Image(name)
+    os.chmod(f"/dev/shm/{name}", 0o600)
+
+    # A link under an image's name is not followed, and its target is not written.
+    precious = tmp_path / "precious"
+    precious.write_bytes(bytes(laid_out((12, 600, 20, 60))))
+    linked = f"qvpy_link_{os.getpid()}"
+    os.symlink(precious, f"/dev/shm/{linked}")
+    try:
+        with pytest.raises(qv.ImageError, match=f'image "{linked}" is a symbolic link belonging to user'):
+            qv.Image(linked)
+    finally:
+        os.unlink(f"/dev/shm/{linked}")
+    assert precious.read_bytes() == bytes(laid_out((12, 600, 20, 60)))
+
+    # Another user's image, private to that user: still not this user's.
+    squatted = f"qvpy_squat_{os.getpid()}"
+    if as_other_user(f"umask 077 && head -c 30000 /dev/zero > /dev/shm/{squatted}"):
+        try:
+            with pytest.raises(qv.ImageError, match=f'image "{squatted}" belongs to user 65534 with mode 0600'):
+                qv.Image(squatted)
+        finally:
+            os.unlink(f"/dev/shm/{squatted}")
+    else:
+        print("not root, or no setpriv: the image of another user is not tried")
+
+    # A description that claims a program's name does not make the plant play it.
+    path = tmp_path / "press.symbols.json"
+    path.write_text(json.dumps({
+        "format": "qv-symbols", "version": 1, "program": "bistable_cylinder", "revision": 3,
+        "variables": [{"name": n, "type": "BOOL", "area": "bool", "slot": 6 + k, "direction": "input"}
+                      for k, n in enumerate(("CS", "CR", "OrdreS", "OrdreR", "DS", "DR"))],
+        "objects": []}))
+    with qv.Image(name, symbols=str(path)) as image:
+        assert image.program == "bistable_cylinder" and image.recognised is None
+        with pytest.raises(qv.ImageError, match="plays only a program it recognises by its image"):
+            qv.Plant(image)
+        assert image.raw("B", 6) is False
+
+        # An image that shrinks under the client: a refusal, not a crash.
+        os.truncate(f"/dev/shm/{name}", 1000)
+        with pytest.raises(qv.ImageError, match=f'image "{name}" shrank to 1000 bytes while mapped'):
+            image.raw("B", 6)

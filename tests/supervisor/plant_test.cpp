@@ -102,11 +102,14 @@ TEST(PlantWiring, RefusesWhatItCannotWire) {
     std::string error;
     EXPECT_FALSE(Plant::wire(image.view(), "sorting_line", PlantOptions{}, error));
     EXPECT_EQ(error, "no plant simulator for sorting_line");
-    // An image too small for the program's variables.
+    // An image that does not hold the program, whatever it is called: another program's
+    // variables would take the plant's switches.
     const int32_t small[4] = {10, 555, 17, 53};
     qvtest::LaidOutImage smallImage(3, small, "plant");
     EXPECT_FALSE(Plant::wire(smallImage.view(), "bistable_cylinder", PlantOptions{}, error));
-    EXPECT_EQ(error, "OrdreS of bistable_cylinder lies outside the image");
+    EXPECT_EQ(error, "image \"" + smallImage.name() +
+                         "\" does not hold bistable_cylinder (slot counts 10 555 17 53, signature 0): the plant "
+                         "plays only a program it recognises");
 }
 
 bool on(ImageView& view, int32_t slot) { return (*view.boolSlot(slot) & qv::kBoolCurrent) != 0; }

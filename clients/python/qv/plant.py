@@ -61,9 +61,12 @@ class Plant:
     """Cylinders retracted, no vacuum; `travel` and `vacuum` in seconds."""
 
     def __init__(self, image, travel: float = 1.0, vacuum: float = 0.3):
-        wiring = g.WIRING.get(image.program)
+        # Only a program recognised by its image: a description could give any name.
+        wiring = g.WIRING.get(image.recognised)
         if wiring is None:
-            raise ImageError(f"no plant simulator for {image.program or 'an unknown program'}")
+            raise ImageError(f"no plant simulator for {image.program or 'an unknown program'}"
+                             + ("" if image.recognised or not image.program else
+                                " (the plant plays only a program it recognises by its image)"))
         self.image = image
         self.cylinders: List[Cylinder] = [Cylinder(name, ext, ret, es, rs, travel)
                                           for name, ext, ret, es, rs in wiring[0]]

@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import mmap
 import os
+import stat
 import struct
 from typing import Callable, Dict, List, Optional, Tuple
 
@@ -31,6 +32,19 @@ def _area_offsets(layout, counts) -> Tuple[List[int], int]:
         offsets.append(at)
         at += sizes[area] * counts[area]
     return offsets, at
+
+
+def _foreign(name: str, st: os.stat_result) -> Optional[str]:
+    """Why an existing image is not used, or None when it is this user's alone: another
+    user could read, drive or shrink it under the client."""
+    mode = stat.S_IMODE(st.st_mode)
+    if stat.S_ISLNK(st.st_mode):
+        return f'image "{name}" is a symbolic link belonging to user {st.st_uid}; it is not followed'
+    if not stat.S_ISREG(st.st_mode):
+        return f'image "{name}" is not a shared memory object (user {st.st_uid}, mode {mode:04o}); it is not used'
+    if st.st_uid != os.geteuid() or mode & 0o077:
+        return f'image "{name}" belongs to user {st.st_uid} with mode {mode:04o}; it is not used'
+    return None
 
 
 def _process_alive(pid: int) -> bool:
@@ -68,19 +82,33 @@ class ImageView:
         self.context: Optional[Callable[[], str]] = None  # more to tell when a wait fails
         self._watched: Optional[Dict[str, object]] = None
         self._running = False
+        self._fd = -1
+        path = f"/dev/shm/{self.name}"
         try:
-            fd = os.open(f"/dev/shm/{self.name}", os.O_RDWR)
+            # Never through a link, never waiting on a FIFO laid under the name.
+            fd = os.open(path, os.O_RDWR | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC)
         except FileNotFoundError:
             raise ImageError(f'no image named "{self.name}"') from None
         except OSError as e:
-            raise ImageError(f'cannot open image "{self.name}": {e.strerror}') from None
+            try:
+                why = _foreign(self.name, os.lstat(path))
+            except OSError:
+                why = None
+            raise ImageError(why or f'cannot open image "{self.name}": {e.strerror}') from None
         try:
-            self.size = os.fstat(fd).st_size
+            st = os.fstat(fd)
+            why = _foreign(self.name, st)
+            if why:
+                raise ImageError(why)
+            self.size = st.st_size
             if self.size == 0:
                 raise ImageError(f'image "{self.name}" is empty')
             self._mm = mmap.mmap(fd, self.size)
-        finally:
+        except BaseException:
             os.close(fd)
+            raise
+        # Kept open to see the image's real size: it may shrink while it is mapped.
+        self._fd = fd
         try:
             self._lay_out()
             self._recognise(model, symbols)
@@ -162,6 +190,9 @@ class ImageView:
             if signature in (0, expected):
                 self.program = program
                 break
+        # The program as its layout, slot counts and signature show it, whatever a
+        # description says: what the plant plays.
+        self.recognised: Optional[str] = self.program
         table = builtin_table(self.program) if self.program else None
         if table is None:
             path = symbol_file_beside(self.pid) or symbols
@@ -196,6 +227,9 @@ class ImageView:
         if self._mm is not None:
             self._mm.close()
             self._mm = None
+        if self._fd >= 0:
+            os.close(self._fd)
+            self._fd = -1
 
     def __enter__(self):
         return self
@@ -208,7 +242,18 @@ class ImageView:
 
     # ---- Slots --------------------------------------------------------------------------
 
+    def check_size(self):
+        """Raises ImageError when the image has shrunk below the mapping since it was
+        mapped: touching it past its new end would kill the process."""
+        if self._fd < 0:
+            return
+        now = os.fstat(self._fd).st_size
+        if now < self.size:
+            raise ImageError(f'image "{self.name}" shrank to {now} bytes while mapped (it had {self.size}); '
+                             f'it is no longer read or written')
+
     def _offset(self, area: int, slot: int) -> int:
+        self.check_size()
         if not 0 <= slot < self.counts[area]:
             raise UnknownVariable(f"{slot_name(area, slot)} lies outside the {AREA_WORDS[area]} area "
                                   f"(slots 0 to {self.counts[area] - 1})")
