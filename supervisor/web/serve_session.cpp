@@ -1,16 +1,9 @@
 // The session of qvctl serve: the program's variables and objects, and its snapshots.
 #include "supervisor/web/serve_session.h"
 
-#include <charconv>
-#include <map>
-#include <set>
-#include <string_view>
-
 #include "supervisor/core/control.h"
 #include "supervisor/core/lists.h"
-#include "supervisor/core/steps.h"
 #include "supervisor/core/values.h"
-#include "supervisor/plant/plant.h"
 
 namespace qv::serve {
 
@@ -29,44 +22,6 @@ const char* areaWord(int area) {
     return kWords[area & 3];
 }
 
-// The inputs the plant plays for `program` (its limit and vacuum switches).
-std::set<std::string, std::less<>> sensorsOf(const std::string& program) {
-    std::set<std::string, std::less<>> sensors;
-    const plant::ProgramWiring* wiring = plant::findWiring(program);
-    if (wiring == nullptr) return sensors;
-    for (const plant::CylinderWiring& c : wiring->cylinders)
-        for (const char* name : {c.extendedSwitch, c.retractedSwitch})
-            if (name != nullptr) sensors.insert(name);
-    for (const plant::VacuumWiring& v : wiring->vacuums)
-        if (v.vacuumSwitch != nullptr) sensors.insert(v.vacuumSwitch);
-    return sensors;
-}
-
-// Where the cell's part lies now, from the variables the snapshot read.
-json followPart(const Session& session, const std::vector<std::string>& texts) {
-    auto text = [&](std::string_view name) -> std::string {
-        for (std::size_t k = 0; k < session.variables.size() && k < texts.size(); ++k)
-            if (session.variables[k].name == name) return texts[k];
-        return "";
-    };
-    auto code = [](const std::string& t) {
-        int32_t value = -1;
-        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-        return ec == std::errc() && end == t.data() + t.size() && value >= 0 && value <= 7 ? value : -1;
-    };
-    const bool vacuum = text("vacuostat") == "TRUE", down = text("FCVZB") == "TRUE";
-    CellPart& part = *session.part;
-    std::lock_guard lock(part.mutex);
-    if (!part.held && vacuum && down) part.held = true;
-    if (part.held && !vacuum) {
-        part.held = false;
-        part.moved = true;
-        part.at = code(text("CR_pos"));
-    }
-    if (!part.moved && !part.held) part.at = code(text("Pos_depart"));
-    return {{"held", part.held}, {"at", part.at < 0 ? json(nullptr) : json(part.at)}};
-}
-
 }  // namespace
 
 std::shared_ptr<Session> openSession(const std::string& image, const std::string& model,
@@ -80,20 +35,10 @@ std::shared_ptr<Session> openSession(const std::string& image, const std::string
     // beside its executable), as qvctl finds them.
     if (session->target.table != nullptr) {
         session->program = session->target.table->program;
-        // As resolveVariable names them (a control variable's name stays the control
-        // variable's), without looking each name up again.
-        std::set<std::string, std::less<>> controls;
-        for (const ctl::Variable& c : ctl::controlVariables(session->target)) controls.insert(c.name);
-        session->variables.reserve(session->target.table->symbols.size());
         for (const symbols::Symbol& s : session->target.table->symbols) {
             std::string ignored;
-            if (controls.count(std::string_view(s.name)) != 0) {
-                if (std::optional<ctl::Variable> v = ctl::resolveVariable(session->target, s.name, ignored))
-                    session->variables.push_back(*v);
-                continue;
-            }
-            ctl::Variable v = ctl::variableOf(session->target, s);
-            if (inside(session->target, v.area, v.slot, ctl::slotSpan(v))) session->variables.push_back(std::move(v));
+            if (std::optional<ctl::Variable> v = ctl::resolveVariable(session->target, s.name, ignored))
+                session->variables.push_back(*v);
         }
     } else if (session->target.facts != nullptr) {
         session->program = session->target.facts->program;
@@ -120,36 +65,6 @@ json describeSession(const Session& session) {
     for (const ctl::Variable& v : session.variables)
         variables.push_back({{"name", v.name}, {"type", kindText(v.kind)}, {"area", areaWord(v.area)},
                              {"slot", v.slot}, {"direction", v.role}});
-    for (std::size_t k = 0; k < session.variables.size(); ++k) {
-        const ctl::Variable& v = session.variables[k];
-        if (v.operatorInput) variables[k]["operator"] = true;
-        if (v.kind == ctl::Kind::Enum && v.enumType != nullptr) {
-            json names = json::array();
-            for (const symbols::EnumType::Value& e : v.enumType->values) names.push_back(e.name);
-            variables[k]["enum"] = v.enumType->name;
-            variables[k]["values"] = names;
-        }
-        if (v.kind == ctl::Kind::String) variables[k]["length"] = v.length;
-    }
-    // Which inputs are a person's: the description says so; a program whose description
-    // says it of none is read by its plant, whose switches are the machine's, and every
-    // other input of the top model is the operator's.
-    const std::set<std::string, std::less<>> sensors = sensorsOf(session.program);
-    bool described = false;
-    for (const ctl::Variable& v : session.variables) described = described || v.operatorInput;
-    std::map<std::string, std::string, std::less<>> comments;
-    if (session.target.symbolSet != nullptr)
-        for (const symbols::SymbolSet::Variable& d : session.target.symbolSet->variables())
-            if (!d.comment.empty()) comments[d.name] = d.comment;
-    for (std::size_t k = 0; k < session.variables.size(); ++k) {
-        const ctl::Variable& v = session.variables[k];
-        const bool input = std::string_view(v.role) == "input";
-        if (input && sensors.count(v.name) != 0) variables[k]["sensor"] = true;
-        if (!described && !sensors.empty() && input && sensors.count(v.name) == 0 &&
-            v.name.find('.') == std::string::npos)
-            variables[k]["operator"] = true;
-        if (auto c = comments.find(v.name); c != comments.end()) variables[k]["comment"] = c->second;
-    }
     json objects = json::array();
     for (const SceneObject& o : session.objects)
         objects.push_back({{"name", o.name}, {"kind", o.product ? "product" : "actor"}, {"kindId", o.kindId},
@@ -169,11 +84,8 @@ Snapshot takeSnapshot(const Session& session) {
         return std::isfinite(value) ? json(value) : json(nullptr);
     };
     auto control = [&](int32_t fromExec) { return ImageView::read(t.view.controlInt(fromExec)); };
-    // Each pair with its name where the program's description gives one ("conveyor.st:12 in
-    // Main", "Verin_GX._X_21 (location 21, instance 7)").
     json locations = json::array();
-    for (const ctl::LocationBreakpoint& p : ctl::locationBreakpoints(t))
-        locations.push_back({p.location, p.instance, ctl::describeLocation(t, p)});
+    for (const ctl::LocationBreakpoint& p : ctl::locationBreakpoints(t)) locations.push_back({p.location, p.instance});
     s.state = {{"status", state.status},
                {"statusName", statusName(state.status)},
                {"acknowledged", state.acknowledged},
@@ -186,19 +98,8 @@ Snapshot takeSnapshot(const Session& session) {
                {"changes", {real(kMeanModificationSlot), real(kMinModificationSlot), real(kMaxModificationSlot)}},
                {"lastCall", {control(kBpcurrentlocationFromExec), control(kBpcurrentinstanceFromExec),
                              control(kBpcurrenttypeerrorFromExec)}},
-               {"pausedAt", state.status == kStatusPause
-                                ? json(ctl::describeLocation(t, {control(kBpcurrentlocationFromExec),
-                                                                 control(kBpcurrentinstanceFromExec)}))
-                                : json(nullptr)},
-               {"lastCallName", control(kBpcurrentlocationFromExec) == 0 && control(kBpcurrentinstanceFromExec) == 0
-                                    ? json(nullptr)
-                                    : json(ctl::describeLocation(t, {control(kBpcurrentlocationFromExec),
-                                                                     control(kBpcurrentinstanceFromExec)}))},
                {"trace", (*t.view.boolSlot(kTraceonSlot) & kBoolCurrent) != 0},
                {"locations", locations}};
-    const ctl::MeasuredText measured = ctl::measuredText(t, state);
-    s.state["measuredText"] = measured.figures;
-    if (!measured.note.empty()) s.state["measuredNote"] = measured.note;
 
     std::vector<uint8_t> slotFlags[kAreaCount];
     for (int area = 0; area < kAreaCount; ++area) slotFlags[area].assign(static_cast<std::size_t>(t.view.count(area)), 0);
@@ -213,12 +114,11 @@ Snapshot takeSnapshot(const Session& session) {
     for (const ctl::Variable& v : session.variables) {
         s.texts.push_back(ctl::currentText(t, v));
         // A TIME is listed by its days and ticks slots.
-        const int32_t listed = v.slot + ctl::firstValueSlot(v);
+        const int32_t listed = v.kind == ctl::Kind::Time ? v.slot + 2 : v.slot;
         uint8_t flags = ctl::isForced(t, v) ? kFlagForced : 0;
         if (listed >= 0 && static_cast<std::size_t>(listed) < slotFlags[v.area].size()) flags |= slotFlags[v.area][listed];
         s.flags.push_back(flags);
     }
-    if (session.program == "manipulateur") s.state["part"] = followPart(session, s.texts);
     for (const SceneObject& o : session.objects) {
         std::vector<float> values(17);
         values[0] = static_cast<float>(ImageView::read(t.view.intSlot(o.statusSlot)));
