@@ -44,6 +44,7 @@ std::optional<bool> truth(std::string_view text) {
 struct Field {
     std::string text;
     int column;
+    bool quoted = false;
 };
 
 // Splits one line into fields: commas separate, a field in double quotes may hold commas
@@ -54,6 +55,7 @@ bool splitCsvLine(std::string_view line, std::vector<Field>& fields, int& badCol
     for (;;) {
         Field field{"", static_cast<int>(at) + 1};
         if (at < line.size() && line[at] == '"') {
+            field.quoted = true;
             ++at;
             for (;;) {
                 if (at >= line.size()) {
@@ -87,6 +89,30 @@ bool splitCsvLine(std::string_view line, std::vector<Field>& fields, int& badCol
     }
 }
 
+// Spaces around an unquoted field are not part of it.
+std::string value(const Field& field) {
+    if (field.quoted) return field.text;
+    std::string_view text = field.text;
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return std::string(text);
+}
+
+// No control characters, and well-formed UTF-8 (the JSON form carries the text as is).
+bool printable(std::string_view text) {
+    for (std::size_t k = 0; k < text.size();) {
+        const auto c = static_cast<unsigned char>(text[k]);
+        if (c < 0x20 || c == 0x7F) return false;
+        const int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        if (more < 0 || (more > 0 && c < 0xC2) || k + static_cast<std::size_t>(more) >= text.size() + (more == 0))
+            return false;
+        for (int n = 1; n <= more; ++n)
+            if ((static_cast<unsigned char>(text[k + static_cast<std::size_t>(n)]) & 0xC0) != 0x80) return false;
+        k += static_cast<std::size_t>(more) + 1;
+    }
+    return true;
+}
+
 std::string trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
@@ -97,6 +123,10 @@ std::string trimmed(std::string_view text) {
 bool checkEntry(const MapEntry& e, std::string& why) {
     if (e.name.empty()) {
         why = "the entry names no variable";
+        return false;
+    }
+    if (!printable(e.name) || !printable(e.type)) {
+        why = "a name or type holds a control character";
         return false;
     }
     if (isBitTable(e.table) && e.words > 1) {
@@ -148,25 +178,25 @@ std::optional<MapFile> parseCsv(std::string_view text, const std::string& file, 
             return failAt(1, "a line has 7 fields (" + std::string(kCsvHeader) + "), not " + std::to_string(fields.size()));
         MapEntry e;
         e.line = lineNumber;
-        e.name = trimmed(fields[0].text);
-        const std::string table = trimmed(fields[1].text);
+        e.name = value(fields[0]);
+        const std::string table = value(fields[1]);
         if (std::optional<Table> t = tableByName(table)) e.table = *t;
         else return failAt(fields[1].column, "unknown table \"" + table + "\" (coil, discrete_input, input_register, holding_register)");
-        const std::string address = trimmed(fields[2].text);
+        const std::string address = value(fields[2]);
         int32_t number = -1;
         if (!wholeNumber(address, number) || number < 0 || number > 65535)
             return failAt(fields[2].column, "the address is a whole number from 0 to 65535, not \"" + address + "\"");
         e.address = static_cast<uint16_t>(number);
-        e.type = trimmed(fields[3].text);
-        const std::string words = trimmed(fields[4].text);
+        e.type = value(fields[3]);
+        const std::string words = value(fields[4]);
         if (!words.empty() && (!wholeNumber(words, e.words) || e.words < 1))
             return failAt(fields[4].column, "words is a whole number of at least 1, not \"" + words + "\"");
-        const std::string order = trimmed(fields[5].text);
+        const std::string order = value(fields[5]);
         if (!order.empty()) {
             e.wordOrder = wordOrderByName(order);
             if (!e.wordOrder) return failAt(fields[5].column, "word_order is big or little, not \"" + order + "\"");
         }
-        const std::string writable = trimmed(fields[6].text);
+        const std::string writable = value(fields[6]);
         std::optional<bool> w = truth(writable);
         if (!w) return failAt(fields[6].column, "writable is true or false, not \"" + writable + "\"");
         e.writable = *w;
@@ -201,6 +231,9 @@ std::optional<MapFile> parseJson(std::string_view text, const std::string& file,
         document = json::parse(text.begin(), text.end());
     } catch (const json::parse_error& problem) {
         error = file + ":" + placeOf(text, problem.byte) + ": not JSON (" + problem.what() + ")";
+        return std::nullopt;
+    } catch (const json::exception& problem) {  // a number beyond any range
+        error = file + ": not a map (" + problem.what() + ")";
         return std::nullopt;
     }
     auto failAt = [&](const std::string& where, const std::string& why) {
@@ -262,7 +295,9 @@ std::optional<MapFile> parseJson(std::string_view text, const std::string& file,
 }
 
 std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+    const bool spaced = !text.empty() && (text.front() == ' ' || text.front() == '\t' || text.back() == ' ' ||
+                                          text.back() == '\t');
+    if (!spaced && text.find_first_of(",\"") == std::string::npos) return text;
     std::string quoted = "\"";
     for (char c : text) {
         if (c == '"') quoted += '"';
@@ -332,7 +367,7 @@ std::string writeMapCsv(const std::vector<MapEntry>& entries) {
     std::string out = std::string(kCsvHeader) + "\n";
     for (const MapEntry& e : entries) {
         out += csvField(e.name) + "," + tableName(e.table) + "," + std::to_string(e.address) + "," + csvField(e.type) +
-               "," + std::to_string(e.words) + "," + (e.wordOrder ? wordOrderName(*e.wordOrder) : "") + "," +
+               "," + (e.words > 0 ? std::to_string(e.words) : "") + "," + (e.wordOrder ? wordOrderName(*e.wordOrder) : "") + "," +
                (e.writable ? "true" : "false") + "\n";
     }
     return out;
@@ -342,8 +377,10 @@ std::string writeMapJson(const std::vector<MapEntry>& entries) {
     std::string out = "{\n  \"format\": \"qv-modbus-map\", \"version\": 1, \"default\": false,\n  \"entries\": [";
     for (std::size_t k = 0; k < entries.size(); ++k) {
         const MapEntry& e = entries[k];
-        nlohmann::ordered_json item = {{"name", e.name},   {"table", tableName(e.table)}, {"address", e.address},
-                     {"type", e.type},   {"words", e.words},            {"writable", e.writable}};
+        nlohmann::ordered_json item = {{"name", e.name}, {"table", tableName(e.table)}, {"address", e.address},
+                                       {"type", e.type}};
+        if (e.words > 0) item["words"] = e.words;
+        item["writable"] = e.writable;
         if (e.wordOrder) item["word_order"] = wordOrderName(*e.wordOrder);
         out += (k == 0 ? "\n    " : ",\n    ") + item.dump();
     }
