@@ -2,7 +2,8 @@
 # Reproduces the figures of docs/performance.md from a fresh clone: a Release build in
 # build-rel/, every benchmark program with 9 repetitions (medians reported), then, with
 # --cells, the cells-per-machine scale (scripts/cells_scale.sh). Results go to
-# bench-results/ (one .txt and one .json per program).
+# bench-results/ (one .txt and one .json per program). The cycle body qvc generates is set
+# beside the same logic written on the SDK (bench_iec_cycle_qvc_r3 / bench_iec_cycle_sdk_r3).
 #
 #   scripts/bench.sh [--cells] [--filter REGEX]
 set -euo pipefail
@@ -37,7 +38,8 @@ if ((${#need[@]})); then
 fi
 
 programs=(bench_stdlib_r3 bench_stdlib_strings_r3 bench_geometry_r3 bench_products_r1 bench_products_r3
-          bench_executive_r1 bench_executive_r2 bench_executive_r3)
+          bench_executive_r1 bench_executive_r2 bench_executive_r3
+          bench_qvc_r3 bench_iec_cycle_qvc_r3 bench_iec_cycle_sdk_r3)
 jobs=$(nproc 2>/dev/null || echo 2)
 # The benchmarks use the test scene and support libraries, hence the tests' configuration.
 # GCC 12 at -O3 reports a false -Wrestrict in qvctl; it stays a warning in this build.
@@ -59,6 +61,20 @@ for p in "${programs[@]}"; do
   build-rel/bin/"$p" --benchmark_filter="$filter" --benchmark_repetitions=9 --benchmark_report_aggregates_only=true \
     --benchmark_out=bench-results/"$p".json --benchmark_out_format=json | tee bench-results/"$p".txt | grep -E "median|error" || true
 done
+
+# The generated cycle body against the SDK's: the ratio of the CPU-time medians.
+if [[ -f bench-results/bench_iec_cycle_qvc_r3.json && -f bench-results/bench_iec_cycle_sdk_r3.json ]]; then
+  python3 - <<'EOF'
+import json
+def medians(path):
+    runs = json.load(open(path))["benchmarks"]
+    return {r["run_name"]: r["cpu_time"] for r in runs if r.get("aggregate_name") == "median"}
+qvc = medians("bench-results/bench_iec_cycle_qvc_r3.json")
+sdk = medians("bench-results/bench_iec_cycle_sdk_r3.json")
+for name in sorted(qvc.keys() & sdk.keys()):
+    print(f"== {name}: qvc {qvc[name]:.0f} ns, SDK {sdk[name]:.0f} ns, ratio {qvc[name] / sdk[name]:.2f}")
+EOF
+fi
 
 if ((cells)); then
   echo "== cells per machine"
