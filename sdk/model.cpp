@@ -109,14 +109,17 @@ symbols::SymbolSet describe(const QV_Model& m) {
     std::vector<SymbolSet::Variable> variables;
     std::vector<SceneObject> objects;
     constexpr Type types[] = {Type::Bool, Type::Dint, Type::Real};
-    constexpr Direction directions[] = {Direction::Input, Direction::Output, Direction::Internal};
+    constexpr Direction directions[] = {Direction::Input, Direction::Output, Direction::Internal, Direction::Input};
     walkTable(
         m,
         [&](int32_t, const QV_Variable& v) {
             const Area area = areaOf(v.type);
-            for (int32_t k = 0; k < v.length; ++k)
-                variables.push_back({elementName(v.name, v.length, k), area, next[area]++, types[v.type],
-                                     directions[v.direction], v.comment == nullptr ? "" : v.comment});
+            for (int32_t k = 0; k < v.length; ++k) {
+                SymbolSet::Variable d{elementName(v.name, v.length, k), area, next[area]++, types[v.type],
+                                      directions[v.direction], v.comment == nullptr ? "" : v.comment};
+                d.operatorInput = v.direction == QV_DIRECTION_OPERATOR;
+                variables.push_back(std::move(d));
+            }
         },
         [&](const QV_Object& o, int32_t k) {
             SceneObject s;

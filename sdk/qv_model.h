@@ -12,7 +12,8 @@
  *   QV_MODEL(lamp, LAMP_TABLE, .step = blink)
  *
  * VARIABLE(name, type, direction, initial, length, comment)
- *   type BOOL, DINT or REAL; direction INPUT, OUTPUT or INTERNAL; initial a number (every
+ *   type BOOL, DINT or REAL; direction INPUT, OUTPUT, INTERNAL or OPERATOR (an input
+ *   meant for a person at the panel, not a sensor); initial a number (every
  *   element of an array starts with it); length 1, or the number of elements of an array.
  * OBJECT(name, kind, kindId, count, colour, model, contactFilter, objectNumber)
  *   kind ACTOR or PRODUCT (actors come first); kindId the entry's kind identifier (never
@@ -49,7 +50,14 @@
 QV_EXTERN_C_BEGIN
 
 typedef enum QV_Type { QV_TYPE_BOOL, QV_TYPE_DINT, QV_TYPE_REAL } QV_Type;
-typedef enum QV_Direction { QV_DIRECTION_INPUT, QV_DIRECTION_OUTPUT, QV_DIRECTION_INTERNAL } QV_Direction;
+/* OPERATOR: an input meant for a person at the panel (a button, a selector), not a
+ * sensor the plant plays; it takes its slot as any input does. */
+typedef enum QV_Direction {
+    QV_DIRECTION_INPUT,
+    QV_DIRECTION_OUTPUT,
+    QV_DIRECTION_INTERNAL,
+    QV_DIRECTION_OPERATOR
+} QV_Direction;
 typedef enum QV_ObjectKind { QV_KIND_ACTOR, QV_KIND_PRODUCT } QV_ObjectKind;
 
 /* One row VARIABLE(...) of the table. */

@@ -3,10 +3,18 @@
 // with the reason.
 #include "supervisor/core/symbols/description.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -17,18 +25,24 @@ using nlohmann::json;
 // ---- The set ------------------------------------------------------------------------------
 
 SymbolSet::SymbolSet(std::string program, int revision, std::vector<Variable> variables,
-                     std::vector<SceneObject> objects)
+                     std::vector<SceneObject> objects, SourceMap sourceMap)
     : program_(std::move(program)), revision_(revision), variables_(std::move(variables)),
-      objects_(std::move(objects)) {
+      objects_(std::move(objects)), sourceMap_(std::move(sourceMap)) {
     symbols_.reserve(variables_.size());
     for (const Variable& v : variables_)
-        symbols_.push_back(Symbol{v.name.c_str(), v.area, v.slot, v.type, v.direction});
+        symbols_.push_back(Symbol{v.name.c_str(), v.area, v.slot, v.type, v.direction, v.operatorInput});
+    index();
     viewTable();
 }
 
+// Moving a vector or a map keeps its heap blocks, so the names, the indexes' keys and
+// their pointers stay valid; only the view of the table is rebuilt.
 SymbolSet::SymbolSet(SymbolSet&& other) noexcept
     : program_(std::move(other.program_)), revision_(other.revision_), variables_(std::move(other.variables_)),
-      objects_(std::move(other.objects_)), symbols_(std::move(other.symbols_)) {
+      objects_(std::move(other.objects_)), sourceMap_(std::move(other.sourceMap_)),
+      symbols_(std::move(other.symbols_)), byName_(std::move(other.byName_)),
+      enumsByName_(std::move(other.enumsByName_)), locationsByNumber_(std::move(other.locationsByNumber_)),
+      instancesByNumber_(std::move(other.instancesByNumber_)), instancesByPath_(std::move(other.instancesByPath_)) {
     viewTable();
 }
 
@@ -37,19 +51,107 @@ SymbolSet& SymbolSet::operator=(SymbolSet&& other) noexcept {
     revision_ = other.revision_;
     variables_ = std::move(other.variables_);
     objects_ = std::move(other.objects_);
+    sourceMap_ = std::move(other.sourceMap_);
     symbols_ = std::move(other.symbols_);
+    byName_ = std::move(other.byName_);
+    enumsByName_ = std::move(other.enumsByName_);
+    locationsByNumber_ = std::move(other.locationsByNumber_);
+    instancesByNumber_ = std::move(other.instancesByNumber_);
+    instancesByPath_ = std::move(other.instancesByPath_);
     viewTable();
     return *this;
 }
 
+// The first of equal names wins, as a search in order would find it.
+void SymbolSet::index() {
+    byName_.reserve(variables_.size());
+    for (std::size_t k = 0; k < variables_.size(); ++k) byName_.emplace(variables_[k].name, static_cast<uint32_t>(k));
+    for (const EnumType& e : sourceMap_.enums) enumsByName_.emplace(e.name, &e);
+    for (const SourceLocation& l : sourceMap_.locations) locationsByNumber_.emplace(l.location, &l);
+    for (const InstanceName& i : sourceMap_.instances) {
+        instancesByNumber_.emplace(i.number, &i);
+        instancesByPath_.emplace(i.path, &i);
+    }
+}
+
 // The program's name may live inside the string object itself: the view is rebuilt
 // whenever the set moves.
-void SymbolSet::viewTable() { table_ = ProgramSymbols{program_.c_str(), symbols_}; }
+void SymbolSet::viewTable() { table_ = ProgramSymbols{program_.c_str(), symbols_, &byName_}; }
+
+const SymbolSet::Variable* SymbolSet::findVariable(std::string_view name) const {
+    const auto found = byName_.find(name);
+    return found == byName_.end() ? nullptr : &variables_[found->second];
+}
+
+const EnumType* SymbolSet::findEnum(std::string_view name) const {
+    const auto found = enumsByName_.find(name);
+    return found == enumsByName_.end() ? nullptr : found->second;
+}
+
+const SourceLocation* SymbolSet::findLocation(int32_t location) const {
+    const auto found = locationsByNumber_.find(location);
+    return found == locationsByNumber_.end() ? nullptr : found->second;
+}
+
+const InstanceName* SymbolSet::findInstance(int32_t number) const {
+    const auto found = instancesByNumber_.find(number);
+    return found == instancesByNumber_.end() ? nullptr : found->second;
+}
+
+const InstanceName* SymbolSet::findInstance(std::string_view path) const {
+    const auto found = instancesByPath_.find(path);
+    return found == instancesByPath_.end() ? nullptr : found->second;
+}
+
+std::vector<int32_t> SymbolSet::locationsAt(std::string_view file, int32_t line) const {
+    // The file as listed ("conveyor.st") or by the path it was read from.
+    std::string_view listed = file;
+    for (const SourceFile& f : sourceMap_.sources)
+        if (f.path == file) listed = f.file;
+    std::vector<int32_t> found;
+    for (const SourceLocation& l : sourceMap_.locations)
+        if (l.line == line && l.file == listed &&
+            std::find(found.begin(), found.end(), l.location) == found.end())
+            found.push_back(l.location);
+    return found;
+}
+
+bool SymbolSet::needsVersion2() const {
+    if (!sourceMap_.enums.empty() || !sourceMap_.sources.empty() || !sourceMap_.locations.empty() ||
+        !sourceMap_.instances.empty())
+        return true;
+    for (const Variable& v : variables_) {
+        const bool firstTypes = v.type == Type::Bool || v.type == Type::Dint || v.type == Type::Time ||
+                                v.type == Type::Real || v.type == Type::String;
+        if (!firstTypes || v.length != 0 || !v.address.empty()) return true;
+    }
+    return false;
+}
+
+const EnumType::Value* EnumType::byValue(int32_t value) const {
+    for (const Value& v : values)
+        if (v.value == value) return &v;
+    return nullptr;
+}
+
+const EnumType::Value* EnumType::byName(std::string_view wanted) const {
+    auto same = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               });
+    };
+    for (const Value& v : values)
+        if (same(v.name, wanted)) return &v;
+    return nullptr;
+}
 
 SymbolSet builtInSymbolSet(const ProgramSymbols& table, int revision) {
     std::vector<SymbolSet::Variable> variables;
     variables.reserve(table.symbols.size());
-    for (const Symbol& s : table.symbols) variables.push_back({s.name, s.area, s.slot, s.type, s.direction, ""});
+    for (const Symbol& s : table.symbols) {
+        SymbolSet::Variable v{s.name, s.area, s.slot, s.type, s.direction, "", "", 0, "", s.operatorInput};
+        variables.push_back(std::move(v));
+    }
     return SymbolSet(table.program, revision, std::move(variables), {});
 }
 
@@ -62,6 +164,15 @@ const char* typeName(Type type) {
         case Type::Time: return "TIME";
         case Type::Real: return "REAL";
         case Type::String: return "STRING";
+        case Type::Sint: return "SINT";
+        case Type::Int: return "INT";
+        case Type::Byte: return "BYTE";
+        case Type::Word: return "WORD";
+        case Type::Dword: return "DWORD";
+        case Type::Date: return "DATE";
+        case Type::TimeOfDay: return "TIME_OF_DAY";
+        case Type::DateAndTime: return "DATE_AND_TIME";
+        case Type::Enum: return "ENUM";
     }
     return "";
 }
@@ -106,7 +217,11 @@ std::optional<E> fromName(const std::string& text, const E (&values)[N], const c
     return std::nullopt;
 }
 
-constexpr Type kTypes[] = {Type::Bool, Type::Dint, Type::Time, Type::Real, Type::String};
+constexpr Type kTypes[] = {Type::Bool, Type::Dint, Type::Time, Type::Real, Type::String,
+                           Type::Sint, Type::Int, Type::Byte, Type::Word, Type::Dword,
+                           Type::Date, Type::TimeOfDay, Type::DateAndTime, Type::Enum};
+// The types version 1 knows: the first five.
+constexpr int kVersion1Types = 5;
 constexpr Area kAreas[] = {kAreaBool, kAreaInt, kAreaReal, kAreaChar};
 constexpr Direction kDirections[] = {Direction::Input, Direction::Output, Direction::Internal};
 constexpr ObjectKind kObjectKinds[] = {ObjectKind::Actor, ObjectKind::Product};
@@ -141,6 +256,20 @@ struct Entry {
             throw std::runtime_error(where + ": \"" + key + "\" is not a whole number from " + std::to_string(low));
         return static_cast<int32_t>(m.get<int64_t>());
     }
+    bool flag(const char* key) const {
+        auto it = value.find(key);
+        if (it == value.end()) return false;
+        if (!it->is_boolean()) throw std::runtime_error(where + ": \"" + key + "\" is not true or false");
+        return it->get<bool>();
+    }
+    // An optional list: empty when absent.
+    const json& list(const char* key) const {
+        static const json kEmpty = json::array();
+        auto it = value.find(key);
+        if (it == value.end()) return kEmpty;
+        if (!it->is_array()) throw std::runtime_error(where + ": \"" + key + "\" is not a list");
+        return *it;
+    }
     template <typename E, std::size_t N>
     E choice(const char* key, const E (&values)[N], const char* (*name)(E)) const {
         const std::string t = text(key);
@@ -149,14 +278,20 @@ struct Entry {
     }
 };
 
-SymbolSet::Variable readVariable(const json& value, std::size_t k) {
+SymbolSet::Variable readVariable(const json& value, std::size_t k, int version) {
     if (!value.is_object()) throw std::runtime_error("variable " + std::to_string(k) + " is not an object");
     Entry e{value, "variable " + std::to_string(k)};
     SymbolSet::Variable v;
     v.name = e.text("name");
     if (v.name.empty()) throw std::runtime_error(e.where + " has an empty name");
     e.where = "variable " + v.name;
-    v.type = e.choice("type", kTypes, typeName);
+    if (version == 1) {
+        constexpr Type firstTypes[] = {kTypes[0], kTypes[1], kTypes[2], kTypes[3], kTypes[4]};
+        static_assert(std::size(firstTypes) == kVersion1Types);
+        v.type = e.choice("type", firstTypes, typeName);
+    } else {
+        v.type = e.choice("type", kTypes, typeName);
+    }
     v.area = e.choice("area", kAreas, areaName);
     if (v.area != areaOf(v.type))
         throw std::runtime_error(e.where + ": a " + typeName(v.type) + " does not live in the " + areaName(v.area) +
@@ -164,7 +299,74 @@ SymbolSet::Variable readVariable(const json& value, std::size_t k) {
     v.slot = e.number("slot");
     v.direction = e.choice("direction", kDirections, directionName);
     if (value.contains("comment")) v.comment = e.text("comment");
+    v.operatorInput = e.flag("operator");
+    if (v.operatorInput && v.direction != Direction::Input)
+        throw std::runtime_error(e.where + ": only an input is an operator's");
+    if (version >= 2) {
+        if (v.type == Type::Enum) v.enumName = e.text("enum");
+        if (v.type == Type::String && value.contains("length")) {
+            v.length = e.number("length", 1);
+            if (v.length > 65535) throw std::runtime_error(e.where + ": \"length\" is above 65535");
+        }
+        if (value.contains("address")) v.address = e.text("address");
+    }
     return v;
+}
+
+EnumType readEnum(const json& value, std::size_t k) {
+    if (!value.is_object()) throw std::runtime_error("enum " + std::to_string(k) + " is not an object");
+    Entry e{value, "enum " + std::to_string(k)};
+    EnumType t;
+    t.name = e.text("name");
+    e.where = "enum " + t.name;
+    const json& values = e.member("values");
+    if (!values.is_array() || values.empty()) throw std::runtime_error(e.where + ": \"values\" is not a list of names");
+    for (const json& item : values) {
+        if (!item.is_object()) throw std::runtime_error(e.where + ": a value is not an object");
+        Entry one{item, e.where};
+        EnumType::Value v{one.text("name"), 0};
+        const json& number = one.member("value");
+        if (!number.is_number_integer() || number.get<int64_t>() < INT32_MIN || number.get<int64_t>() > INT32_MAX)
+            throw std::runtime_error(e.where + ": " + v.name + " has no 32-bit whole value");
+        v.value = static_cast<int32_t>(number.get<int64_t>());
+        if (v.name.empty() || t.byName(v.name) != nullptr)
+            throw std::runtime_error(e.where + ": the value name \"" + v.name + "\" is empty or given twice");
+        t.values.push_back(std::move(v));
+    }
+    return t;
+}
+
+SourceMap readSourceMap(const Entry& top) {
+    SourceMap map;
+    const json& enums = top.list("enums");
+    for (std::size_t k = 0; k < enums.size(); ++k) map.enums.push_back(readEnum(enums[k], k));
+    for (const json& item : top.list("sources")) {
+        if (!item.is_object()) throw std::runtime_error("a source is not an object");
+        Entry e{item, "a source"};
+        map.sources.push_back({e.text("file"), item.contains("path") ? e.text("path") : ""});
+    }
+    for (const json& item : top.list("locations")) {
+        if (!item.is_object()) throw std::runtime_error("a location is not an object");
+        Entry e{item, "a location"};
+        SourceLocation l;
+        l.location = e.number("location", 1);
+        e.where = "location " + std::to_string(l.location);
+        l.file = e.text("file");
+        l.line = e.number("line", 1);
+        if (item.contains("column")) l.column = e.number("column");
+        if (item.contains("endColumn")) l.endColumn = e.number("endColumn");
+        map.locations.push_back(std::move(l));
+    }
+    for (const json& item : top.list("instances")) {
+        if (!item.is_object()) throw std::runtime_error("an instance is not an object");
+        Entry e{item, "an instance"};
+        InstanceName i;
+        i.number = e.number("number", 1);
+        i.path = e.text("path");
+        if (item.contains("type")) i.type = e.text("type");
+        map.instances.push_back(std::move(i));
+    }
+    return map;
 }
 
 SceneObject readObject(const json& value, std::size_t k) {
@@ -189,18 +391,55 @@ SceneObject readObject(const json& value, std::size_t k) {
 
 std::string writeDescription(const SymbolSet& set) {
     auto str = [](const std::string& s) { return json(s).dump(); };
+    const int version = set.needsVersion2() ? 2 : 1;
     std::ostringstream out;
-    out << "{\n  \"format\": " << str(kDescriptionFormat) << ", \"version\": " << kDescriptionVersion << ",\n"
+    out << "{\n  \"format\": " << str(kDescriptionFormat) << ", \"version\": " << version << ",\n"
         << "  \"program\": " << str(set.program()) << ", \"revision\": " << set.revision() << ",\n"
         << "  \"variables\": [";
     const char* separator = "\n    ";
     for (const SymbolSet::Variable& v : set.variables()) {
-        out << separator << "{\"name\": " << str(v.name) << ", \"type\": \"" << typeName(v.type) << "\", \"area\": \""
-            << areaName(v.area) << "\", \"slot\": " << v.slot << ", \"direction\": \"" << directionName(v.direction)
-            << "\", \"comment\": " << str(v.comment) << "}";
+        out << separator << "{\"name\": " << str(v.name) << ", \"type\": \"" << typeName(v.type) << "\"";
+        if (v.type == Type::Enum) out << ", \"enum\": " << str(v.enumName);
+        if (v.length != 0) out << ", \"length\": " << v.length;
+        out << ", \"area\": \"" << areaName(v.area) << "\", \"slot\": " << v.slot << ", \"direction\": \""
+            << directionName(v.direction) << "\", \"comment\": " << str(v.comment);
+        if (!v.address.empty()) out << ", \"address\": " << str(v.address);
+        if (v.operatorInput) out << ", \"operator\": true";
+        out << "}";
         separator = ",\n    ";
     }
-    out << (set.variables().empty() ? "" : "\n  ") << "],\n  \"objects\": [";
+    out << (set.variables().empty() ? "" : "\n  ") << "],\n";
+    // One list of entries, one entry per line.
+    auto list = [&out](const char* key, const auto& entries, auto&& write) {
+        out << "  \"" << key << "\": [";
+        const char* between = "\n    ";
+        for (const auto& entry : entries) {
+            out << between;
+            write(entry);
+            between = ",\n    ";
+        }
+        out << (entries.empty() ? "" : "\n  ") << "],\n";
+    };
+    if (version == 2) {
+        const SourceMap& map = set.sourceMap();
+        list("enums", map.enums, [&](const EnumType& e) {
+            out << "{\"name\": " << str(e.name) << ", \"values\": [";
+            for (std::size_t k = 0; k < e.values.size(); ++k)
+                out << (k ? ", " : "") << "{\"name\": " << str(e.values[k].name) << ", \"value\": " << e.values[k].value
+                    << "}";
+            out << "]}";
+        });
+        list("sources", map.sources,
+             [&](const SourceFile& f) { out << "{\"file\": " << str(f.file) << ", \"path\": " << str(f.path) << "}"; });
+        list("locations", map.locations, [&](const SourceLocation& l) {
+            out << "{\"location\": " << l.location << ", \"file\": " << str(l.file) << ", \"line\": " << l.line
+                << ", \"column\": " << l.column << ", \"endColumn\": " << l.endColumn << "}";
+        });
+        list("instances", map.instances, [&](const InstanceName& i) {
+            out << "{\"number\": " << i.number << ", \"path\": " << str(i.path) << ", \"type\": " << str(i.type) << "}";
+        });
+    }
+    out << "  \"objects\": [";
     separator = "\n    ";
     for (const SceneObject& o : set.objects()) {
         out << separator << "{\"name\": " << str(o.name) << ", \"kind\": \"" << objectKindName(o.kind)
@@ -226,6 +465,10 @@ bool writeDescriptionFile(const std::string& path, const std::string& text, std:
 // ---- Reading ------------------------------------------------------------------------------
 
 std::optional<SymbolSet> parseDescription(const std::string& text, std::string& error) {
+    if (text.size() > kMaxDescriptionBytes) {
+        error = "a symbol description is at most " + std::to_string(kMaxDescriptionBytes >> 20) + " MiB";
+        return std::nullopt;
+    }
     const json document = json::parse(text, nullptr, false);
     if (document.is_discarded() || !document.is_object()) {
         error = "not a JSON object";
@@ -235,9 +478,10 @@ std::optional<SymbolSet> parseDescription(const std::string& text, std::string& 
         Entry top{document, "the description"};
         if (top.text("format") != kDescriptionFormat)
             throw std::runtime_error(std::string("\"format\" is not \"") + kDescriptionFormat + "\"");
-        if (top.number("version") != kDescriptionVersion)
-            throw std::runtime_error("version " + std::to_string(top.number("version")) + " is not known (" +
-                                     std::to_string(kDescriptionVersion) + " is)");
+        const int32_t version = top.number("version");
+        if (version < 1 || version > kDescriptionVersion)
+            throw std::runtime_error("version " + std::to_string(version) + " is not known (1 to " +
+                                     std::to_string(kDescriptionVersion) + " are)");
         const std::string program = top.text("program");
         const int32_t revision = top.number("revision", 1);
         if (revision > 3) throw std::runtime_error("revision " + std::to_string(revision) + " is not 1, 2 or 3");
@@ -245,26 +489,74 @@ std::optional<SymbolSet> parseDescription(const std::string& text, std::string& 
         const json& objects = document.contains("objects") ? document["objects"] : json::array();
         if (!variables.is_array() || !objects.is_array())
             throw std::runtime_error("\"variables\" and \"objects\" must be arrays");
+        if (variables.size() > kMaxDescriptionVariables)
+            throw std::runtime_error(std::to_string(variables.size()) + " variables; a description holds at most " +
+                                     std::to_string(kMaxDescriptionVariables));
         std::vector<SymbolSet::Variable> vs;
-        for (std::size_t k = 0; k < variables.size(); ++k) vs.push_back(readVariable(variables[k], k));
+        vs.reserve(variables.size());
+        for (std::size_t k = 0; k < variables.size(); ++k) vs.push_back(readVariable(variables[k], k, version));
         std::vector<SceneObject> os;
         for (std::size_t k = 0; k < objects.size(); ++k) os.push_back(readObject(objects[k], k));
-        return SymbolSet(program, revision, std::move(vs), std::move(os));
+        SourceMap map = version >= 2 ? readSourceMap(top) : SourceMap{};
+        SymbolSet set(program, revision, std::move(vs), std::move(os), std::move(map));
+        for (const SymbolSet::Variable& v : set.variables())
+            if (v.type == Type::Enum && set.findEnum(v.enumName) == nullptr)
+                throw std::runtime_error("variable " + v.name + ": no enum \"" + v.enumName + "\" in \"enums\"");
+        return set;
     } catch (const std::exception& problem) {
         error = problem.what();
         return std::nullopt;
     }
 }
 
-std::optional<SymbolSet> readDescriptionFile(const std::string& path, std::string& error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot read " + path;
+namespace {
+
+// The whole file, read only when it is a regular file within the cap. The final name is
+// not followed when it is a symbolic link, and opening does not block (a FIFO without a
+// writer would hang an open for reading).
+std::optional<std::string> readBoundedFile(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = errno == ELOOP ? path + " is a symbolic link; name the description itself"
+                               : "cannot read " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    std::optional<SymbolSet> set = parseDescription(text.str(), error);
+    struct stat info {};
+    std::optional<std::string> text;
+    if (::fstat(fd, &info) != 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        const char* what = S_ISDIR(info.st_mode)    ? "a folder"
+                           : S_ISFIFO(info.st_mode) ? "a FIFO"
+                           : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                                                                             : "not a regular file";
+        error = path + " is " + what + ", not a symbol description file";
+    } else if (static_cast<uint64_t>(info.st_size) > kMaxDescriptionBytes) {
+        error = path + " holds " + std::to_string(info.st_size) + " bytes; a symbol description is at most " +
+                std::to_string(kMaxDescriptionBytes >> 20) + " MiB";
+    } else {
+        std::string data(static_cast<std::size_t>(info.st_size), '\0');
+        std::size_t done = 0;
+        // The file may change size while it is read: no more than its size at the check.
+        while (done < data.size()) {
+            const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        data.resize(done);
+        text = std::move(data);
+    }
+    ::close(fd);
+    return text;
+}
+
+}  // namespace
+
+std::optional<SymbolSet> readDescriptionFile(const std::string& path, std::string& error) {
+    std::optional<std::string> text = readBoundedFile(path, error);
+    if (!text) return std::nullopt;
+    std::optional<SymbolSet> set = parseDescription(*text, error);
     if (!set) error = path + ": " + error;
     return set;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "supervisor/core/symbols/symbols.h"
@@ -13,8 +15,58 @@
 namespace qv::symbols {
 
 inline constexpr const char* kDescriptionFormat = "qv-symbols";
-inline constexpr int kDescriptionVersion = 1;
+// Version 1 knows BOOL, DINT, TIME, REAL and STRING; version 2 adds the other elementary
+// types, enumerations, string lengths, located addresses and the source map (files,
+// locations, instances). A set that uses nothing of version 2 is written as version 1.
+inline constexpr int kDescriptionVersion = 2;
 inline constexpr const char* kDescriptionSuffix = ".symbols.json";
+
+// What a description may hold, so that a file from anywhere costs bounded memory and time.
+inline constexpr std::size_t kMaxDescriptionBytes = std::size_t{64} << 20;
+inline constexpr std::size_t kMaxDescriptionVariables = 1000000;
+
+// An enumerated type: its value names with their values.
+struct EnumType {
+    struct Value {
+        std::string name;
+        int32_t value = 0;
+    };
+    std::string name;
+    std::vector<Value> values;
+
+    const Value* byValue(int32_t value) const;
+    const Value* byName(std::string_view wanted) const;  // names compare without case
+};
+
+// A source file of a compiled program ("conveyor.st") and where it was read from.
+struct SourceFile {
+    std::string file;
+    std::string path;
+};
+
+// A breakpointable location and the source text it stands for.
+struct SourceLocation {
+    int32_t location = 0;
+    std::string file;
+    int32_t line = 0;
+    int32_t column = 0;
+    int32_t endColumn = 0;
+};
+
+// An instance number as the program passes it to its breakpoint calls, and its path.
+struct InstanceName {
+    int32_t number = 0;
+    std::string path;  // "Main.Timer1"
+    std::string type;  // "TON"
+};
+
+// What a compiled program's description adds to its variables.
+struct SourceMap {
+    std::vector<EnumType> enums;
+    std::vector<SourceFile> sources;
+    std::vector<SourceLocation> locations;
+    std::vector<InstanceName> instances;
+};
 
 enum class ObjectKind : uint8_t { Actor, Product };
 
@@ -41,9 +93,14 @@ public:
         Type type = Type::Bool;
         Direction direction = Direction::Internal;
         std::string comment;
+        std::string enumName{};  // an ENUM's type, one of enums()
+        int32_t length = 0;    // a STRING's declared length; 0 when the description gives none
+        std::string address{};   // a located variable's address ("%MW0"), else empty
+        bool operatorInput = false;
     };
 
-    SymbolSet(std::string program, int revision, std::vector<Variable> variables, std::vector<SceneObject> objects);
+    SymbolSet(std::string program, int revision, std::vector<Variable> variables, std::vector<SceneObject> objects,
+              SourceMap sourceMap = {});
     SymbolSet(SymbolSet&& other) noexcept;
     SymbolSet& operator=(SymbolSet&& other) noexcept;
     SymbolSet(const SymbolSet&) = delete;
@@ -54,15 +111,37 @@ public:
     const std::vector<Variable>& variables() const { return variables_; }
     const std::vector<SceneObject>& objects() const { return objects_; }
     const ProgramSymbols& table() const { return table_; }
+    const SourceMap& sourceMap() const { return sourceMap_; }
+
+    // The variable `name` (null when there is none), found through an index.
+    const Variable* findVariable(std::string_view name) const;
+    const EnumType* findEnum(std::string_view name) const;
+    // The source text of a location and the path of an instance number, or null.
+    const SourceLocation* findLocation(int32_t location) const;
+    const InstanceName* findInstance(int32_t number) const;
+    const InstanceName* findInstance(std::string_view path) const;
+    // The locations on line `line` of `file` (its name as listed, or its path).
+    std::vector<int32_t> locationsAt(std::string_view file, int32_t line) const;
+
+    // True when the set needs version 2 to be written.
+    bool needsVersion2() const;
 
 private:
+    void index();
     void viewTable();
 
     std::string program_;
     int revision_;
     std::vector<Variable> variables_;
     std::vector<SceneObject> objects_;
+    SourceMap sourceMap_;
     std::vector<Symbol> symbols_;  // names point into variables_
+    // Keys point into the strings of the vectors above, whose heap blocks moving keeps.
+    NameIndex byName_;
+    std::unordered_map<std::string_view, const EnumType*> enumsByName_;
+    std::unordered_map<int32_t, const SourceLocation*> locationsByNumber_;
+    std::unordered_map<int32_t, const InstanceName*> instancesByNumber_;
+    std::unordered_map<std::string_view, const InstanceName*> instancesByPath_;
     ProgramSymbols table_;
 };
 
@@ -74,6 +153,9 @@ std::string writeDescription(const SymbolSet& set);
 
 // Reads a description; nothing, with `error` saying why, when the text is not one.
 std::optional<SymbolSet> parseDescription(const std::string& text, std::string& error);
+// A description file is read only when it is a regular file of at most
+// kMaxDescriptionBytes, opened without following a final symbolic link and without
+// blocking (a FIFO, a device or a folder is refused with a message).
 std::optional<SymbolSet> readDescriptionFile(const std::string& path, std::string& error);
 
 // Writes the text to `path`; false, with `error`, when it cannot.

@@ -10,8 +10,12 @@ namespace {
 // Every variable and object slot of the set lies inside the image's areas.
 bool fitsImage(const SymbolSet& set, const ImageView& view, std::string& error) {
     for (const SymbolSet::Variable& v : set.variables()) {
-        const int32_t last = v.slot + slotCount(v.type) - 1;
-        if (view.slot(v.area, v.slot) == nullptr || view.slot(v.area, last) == nullptr) {
+        const int64_t last = int64_t{v.slot} + slotCount(v.type) + v.length - 1;
+        if (last > INT32_MAX) {
+            error = "variable " + v.name + " lies outside the image";
+            return false;
+        }
+        if (view.slot(v.area, v.slot) == nullptr || view.slot(v.area, static_cast<int32_t>(last)) == nullptr) {
             error = "variable " + v.name + " lies outside the image";
             return false;
         }

@@ -9,11 +9,11 @@ namespace {
 
 constexpr Symbol kSymbols[] = {
     // Interface of the cell
-    {"acq", kAreaBool, 5, Type::Bool, Direction::Input},
-    {"au", kAreaBool, 6, Type::Bool, Direction::Input},
-    {"DCY", kAreaBool, 7, Type::Bool, Direction::Input},
-    {"Pos_depart", kAreaInt, 422, Type::Dint, Direction::Input},
-    {"Pos_arrivee", kAreaInt, 423, Type::Dint, Direction::Input},
+    {"acq", kAreaBool, 5, Type::Bool, Direction::Input, true},
+    {"au", kAreaBool, 6, Type::Bool, Direction::Input, true},
+    {"DCY", kAreaBool, 7, Type::Bool, Direction::Input, true},
+    {"Pos_depart", kAreaInt, 422, Type::Dint, Direction::Input, true},
+    {"Pos_arrivee", kAreaInt, 423, Type::Dint, Direction::Input, true},
     {"FCGXS", kAreaBool, 8, Type::Bool, Direction::Input},
     {"FCGXR", kAreaBool, 9, Type::Bool, Direction::Input},
     {"FCPXS", kAreaBool, 10, Type::Bool, Direction::Input},

@@ -6,14 +6,14 @@ namespace {
 
 constexpr Symbol kSymbols[] = {
     // Interface
-    {"acq", kAreaBool, 5, Type::Bool, Direction::Input},
-    {"AU", kAreaBool, 6, Type::Bool, Direction::Input},
-    {"dprise", kAreaBool, 7, Type::Bool, Direction::Input},
-    {"dpose", kAreaBool, 8, Type::Bool, Direction::Input},
+    {"acq", kAreaBool, 5, Type::Bool, Direction::Input, true},
+    {"AU", kAreaBool, 6, Type::Bool, Direction::Input, true},
+    {"dprise", kAreaBool, 7, Type::Bool, Direction::Input, true},
+    {"dpose", kAreaBool, 8, Type::Bool, Direction::Input, true},
     {"vacuostat", kAreaBool, 9, Type::Bool, Direction::Input},
     {"CR_VZS", kAreaBool, 10, Type::Bool, Direction::Input},
     {"CR_VZR", kAreaBool, 11, Type::Bool, Direction::Input},
-    {"def_VZ", kAreaBool, 12, Type::Bool, Direction::Input},
+    {"def_VZ", kAreaBool, 12, Type::Bool, Direction::Input, true},
     {"VZS", kAreaBool, 13, Type::Bool, Direction::Output},
     {"VZR", kAreaBool, 14, Type::Bool, Direction::Output},
     {"VTM", kAreaBool, 15, Type::Bool, Direction::Output},

@@ -6,10 +6,10 @@ namespace {
 
 constexpr Symbol kSymbols[] = {
     // Interface
-    {"DR", kAreaBool, 5, Type::Bool, Direction::Input},
-    {"DS", kAreaBool, 6, Type::Bool, Direction::Input},
-    {"ACQ", kAreaBool, 7, Type::Bool, Direction::Input},
-    {"AU", kAreaBool, 8, Type::Bool, Direction::Input},
+    {"DR", kAreaBool, 5, Type::Bool, Direction::Input, true},
+    {"DS", kAreaBool, 6, Type::Bool, Direction::Input, true},
+    {"ACQ", kAreaBool, 7, Type::Bool, Direction::Input, true},
+    {"AU", kAreaBool, 8, Type::Bool, Direction::Input, true},
     {"OrdreR", kAreaBool, 9, Type::Bool, Direction::Output},
     {"OrdreS", kAreaBool, 10, Type::Bool, Direction::Output},
     {"EtatR", kAreaBool, 11, Type::Bool, Direction::Output},

@@ -16,6 +16,10 @@ const ProgramSymbols* findProgram(std::string_view program) {
 }
 
 const Symbol* findSymbol(const ProgramSymbols& table, std::string_view name) {
+    if (table.index != nullptr) {
+        const auto found = table.index->find(name);
+        return found == table.index->end() ? nullptr : &table.symbols[found->second];
+    }
     for (const Symbol& symbol : table.symbols)
         if (name == symbol.name) return &symbol;
     return nullptr;
