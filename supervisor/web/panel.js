@@ -4,6 +4,8 @@
 // The token comes in the address's fragment, which the browser never sends: it travels
 // only in the X-QV-Token header of the page's own requests.
 const token = new URLSearchParams(location.hash.slice(1)).get('token') || '';
+// A token pasted into the address later (a fragment alone does not reload the page).
+window.addEventListener('hashchange', () => location.reload());
 const $ = (id) => document.getElementById(id);
 
 const panel = {
