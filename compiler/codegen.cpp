@@ -116,12 +116,14 @@ QVC_UNUSED static int qvc_due(int location, int instance) {
             return 1;
     return 0;
 }
+#ifndef QVC_AT /* a benchmark may define it away to measure what it costs */
 #define QVC_AT(location)                                                                      \
     do {                                                                                      \
         if ((__atomic_load_n(bpnoline, __ATOMIC_RELAXED) > 0 ||                               \
              __atomic_load_n(execstatus, __ATOMIC_RELAXED) == 5) && qvc_due(location, inst))  \
             breakpoint_st(location, inst);                                                    \
     } while (0)
+#endif
 
 /* Run-time faults: reported through raise_debug_break with the statement's location; the
    step then ends with the instance's number, which stops the program. */
@@ -397,6 +399,15 @@ private:
     void statement(Stmt& s, int indent);
     void assign(Expr& target, Expr& value, int indent);
     void blockCall(Expr& call, int indent);
+    // Remembers the temporary pool's cursor before a loop; returns the statement that gives
+    // back, at the start of each iteration, what the previous iteration took (temporaries
+    // never outlive the statement that takes them), so that a long loop cannot exhaust it.
+    std::string poolMark(int indent) {
+        const std::string m = temp(), n = temp();
+        emit(indent, "unsigned char *const " + m + " = next_alloc;");
+        emit(indent, "const int32_t " + n + " = nb_alloc;");
+        return "next_alloc = " + m + "; nb_alloc = " + n + ";";
+    }
     void emit(int indent, const std::string& line) { out_ += std::string(static_cast<std::size_t>(indent) * 4, ' ') + line + "\n"; }
 
     // ---- Initial values ----------------------------------------------------------------------
@@ -1009,6 +1020,7 @@ Value Generator::userFunction(Expr& e, const Pou& f) {
     }
     code += io + ", " + (inFunction_ || scope_ ? "inst" : "1") + ")";
     allocates_ = true;
+    faults_ = true;  // a fault inside the function ends the caller's statement too
     Value r;
     if (!f.result) {
         r.type = el(Kind::Bool);
@@ -1144,7 +1156,9 @@ void Generator::statement(Stmt& s, int indent) {
             emit(indent, "{");
             emit(indent + 1, "int64_t " + k + " = (int64_t)(" + from.code + ");");
             emit(indent + 1, "const int64_t " + end + " = (int64_t)(" + to.code + "), " + step + " = (int64_t)(" + by.code + ");");
+            const std::string mark = poolMark(indent + 1);
             emit(indent + 1, "for (; (" + step + " > 0 && " + k + " <= " + end + ") || (" + step + " < 0 && " + k + " >= " + end + "); " + k + " += " + step + ") {");
+            emit(indent + 2, mark);
             emit(indent + 2, write(counter, k));
             ++loops_;
             block(s.blocks[0], indent + 2);
@@ -1155,21 +1169,29 @@ void Generator::statement(Stmt& s, int indent) {
         }
         case Stmt::While: {
             Value c = convert(expression(*s.conditions[0], el(Kind::Bool)), el(Kind::Bool), s.conditions[0]->at, "a condition");
-            emit(indent, "while (" + bare(c.code) + ") {");
+            emit(indent, "{");
+            const std::string mark = poolMark(indent + 1);
+            emit(indent + 1, "while (" + bare(c.code) + ") {");
+            emit(indent + 2, mark);
             ++loops_;
-            block(s.blocks[0], indent + 1);
+            block(s.blocks[0], indent + 2);
             --loops_;
+            emit(indent + 1, "}");
             emit(indent, "}");
             break;
         }
         case Stmt::Repeat: {
-            emit(indent, "do {");
+            emit(indent, "{");
+            const std::string mark = poolMark(indent + 1);
+            emit(indent + 1, "do {");
+            emit(indent + 2, mark);
             ++loops_;
-            block(s.blocks[0], indent + 1);
+            block(s.blocks[0], indent + 2);
             --loops_;
             statementAt_ = s.at;
             Value c = convert(expression(*s.conditions[0], el(Kind::Bool)), el(Kind::Bool), s.conditions[0]->at, "a condition");
-            emit(indent, "} while (!(" + c.code + "));");
+            emit(indent + 1, "} while (!(" + c.code + "));");
+            emit(indent, "}");
             break;
         }
         case Stmt::Exit:

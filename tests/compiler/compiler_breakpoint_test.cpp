@@ -121,6 +121,32 @@ END_PROGRAM
     EXPECT_EQ(run.end(), 0);
 }
 
+// A value outside a subrange, known only at run time, is a fault too (type 102, the
+// value as rank); the subrange keeps a value inside it.
+TEST(CompiledFaults, AValueOutsideItsSubrangeStopsTheProgram) {
+    const Result built = buildProgram("subrange", R"(TYPE Pct : INT (0..100); END_TYPE
+PROGRAM Main
+VAR p : Pct; raw : INT := 98; END_VAR
+raw := raw + 1;
+p := raw;
+END_PROGRAM
+)");
+    ASSERT_EQ(built.status, 0) << built.output;
+    const nlohmann::json symbols = symbolsOf("subrange");
+    ProgramRun run("qvct_subrange", "subrange");
+    ASSERT_TRUE(run.start({"QV_TIMEOUT=10"}));
+    ASSERT_TRUE(run.waitUntilStopped()) << run.console();
+    qv::ImageView& image = run.image();
+    debug::write(image.execstatus(), qv::kStatusRun);
+    ASSERT_TRUE(waitUntil([&] { return debug::read(image.execstatus()) == qv::kStatusStop && valueOf(image, symbols, "Main.raw") == "101"; }))
+        << run.console();
+    EXPECT_EQ(debug::read(control(image, qv::kBpcurrenttypeerrorFromExec)), 102);
+    EXPECT_EQ(debug::read(control(image, qv::kBpcurrentlocationFromExec)), 5);
+    EXPECT_EQ(debug::read(control(image, qv::kBpcurrentrankFromExec)), 101);
+    EXPECT_EQ(valueOf(image, symbols, "Main.p"), "100");
+    EXPECT_EQ(run.end(), 0);
+}
+
 // RETAIN variables keep their values when the program starts again on its image; the
 // others start again from their initial values.
 TEST(CompiledRetain, RetainedValuesSurviveARestart) {

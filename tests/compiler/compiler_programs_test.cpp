@@ -295,6 +295,19 @@ END_PROGRAM
      {{"Main.m", "Run"}, {"Main.k", "2"}, {"Main.sum", "12"}, {"Main.a.done", "TRUE"}, {"Main.notDone", "FALSE"},
       {"Main.cmpMode", "TRUE"}, {"Main.eq", "TRUE"}, {"Main.mid1", "bc"}, {"Main.nested", "6"}, {"Main.w", "36623"},
       {"Main.b0", "TRUE"}, {"Main.p", "100"}}},
+
+    // Temporaries taken in every iteration of a long loop are given back iteration by iteration.
+    {"loops", 1, R"(PROGRAM Main
+VAR s : STRING[200]; i : INT; n : INT; t : TIME; END_VAR
+s := '';
+FOR i := 1 TO 500 DO
+    s := CONCAT(LEFT(s, 100), 'x');
+    t := t + T#1ms;
+END_FOR;
+WHILE LEN(CONCAT(s, 'abc')) < 110 DO s := CONCAT(s, 'y'); n := n + 1; END_WHILE;
+END_PROGRAM
+)",
+     {{"Main.t", "0/5000"}, {"Main.n", "6"}, {"Main.i", "500"}}},
 };
 
 class Programs : public ::testing::TestWithParam<Case> {};
