@@ -54,6 +54,8 @@ const char* const kUsage =
     "  break add|remove STEP      pause when a grafcet step becomes active: Verin_GX._X_21,\n"
     "                             or Verin_GX 21; _X_21 in a program of one model\n"
     "  break add|remove LOC INST  location breakpoint: pause at location LOC of instance INST\n"
+    "  break add|remove [INST@]FILE:LINE\n"
+    "                             pause at a source line (of every instance, or of INST)\n"
     "  break list\n"
     "  watch VAR... [--cycles N]  print a line whenever a value changes\n"
     "  vars [PATTERN] [--values]  the variables of the program (names containing PATTERN,\n"
@@ -227,6 +229,7 @@ int writeCommand(const Options& options, const Target& target, const Words& word
     if (!variables) return kExitFailed;
     const Variable& v = variables->front();
     std::string error;
+    if (force && !forceable(v, error)) return fail(error);
     std::optional<Value> value = parseValue(v, words[2], error, options.raw);
     if (!value) return fail(error);
     if (force)
@@ -242,7 +245,7 @@ int unforceCommand(const Options& options, const Target& target, const Words& wo
     std::optional<std::vector<Variable>> variables = resolveAll(target, words, 1);
     if (!variables) return kExitFailed;
     for (const Variable& v : *variables) {
-        if (v.kind == Kind::Text) return fail(v.name + " is a STRING; qvctl does not force strings");
+        if (std::string why; !forceable(v, why)) return fail(why);
     }
     std::string line;
     for (const Variable& v : *variables) {
@@ -331,7 +334,11 @@ int breakListCommand(const Target& target) {
     for (int32_t slot : data) std::printf("data %s\n", printable(nameOfSlot(target, kAreaBool, slot)).c_str());
     for (const LocationBreakpoint& p : pairs) {
         const std::string step = stepName(target, p);
-        if (step.empty())
+        const std::string line = sourceLine(target, p.location);
+        if (!line.empty())
+            std::printf("line %s (location %d instance %d)\n", describeLocation(target, p).c_str(), p.location,
+                        p.instance);
+        else if (step.empty())
             std::printf("location %d instance %d\n", p.location, p.instance);
         else
             std::printf("step %s (location %d instance %d)\n", printable(step).c_str(), p.location, p.instance);
@@ -357,6 +364,34 @@ int locationBreakCommand(const Options& options, const Target& target, bool addi
     if (!adding) confirm(options, "breakpoint removed: " + where);
     else if (step.empty()) confirm(options, "breakpoint: pause at " + where);
     else confirm(options, "breakpoint: pause when " + where + " becomes active");
+    return kExitDone;
+}
+
+// A source line: one pair per instance, all of them or none.
+int sourceBreakCommand(const Options& options, const Target& target, bool adding, const std::string& line,
+                       const std::vector<LocationBreakpoint>& pairs) {
+    const std::vector<LocationBreakpoint> before = locationBreakpoints(target);
+    Change change = Change::Unchanged;
+    for (const LocationBreakpoint& pair : pairs) {
+        const Change one = adding ? addLocationBreakpoint(target, pair) : removeLocationBreakpoint(target, pair);
+        if (one == Change::Full) {
+            // Leave the list as it was rather than half of the line's instances.
+            for (const LocationBreakpoint& p : pairs)
+                if (std::none_of(before.begin(), before.end(), [&](LocationBreakpoint b) {
+                        return b.location == p.location && b.instance == p.instance;
+                    }))
+                    removeLocationBreakpoint(target, p);
+            return fail("the location breakpoint list has no room for " + line + " (" +
+                        std::to_string(pairs.size()) + " instances; " + std::to_string(kMaxLocationBreakpoints) +
+                        " pairs in all)");
+        }
+        if (one == Change::Done) change = Change::Done;
+    }
+    if (change == Change::Unchanged) {
+        std::printf("%s was %s listed\n", line.c_str(), adding ? "already" : "not");
+        return kExitDone;
+    }
+    confirm(options, adding ? "breakpoint: pause at " + line : "breakpoint removed: " + line);
     return kExitDone;
 }
 
@@ -386,6 +421,9 @@ int breakCommand(const Options& options, const Target& target, const Words& word
     std::string error;
     if (std::optional<LocationBreakpoint> step = stepByName(target, words[2], error))
         return locationBreakCommand(options, target, adding, *step);
+    if (!error.empty()) return fail(error);
+    if (std::optional<std::vector<LocationBreakpoint>> lines = sourceBreakpoints(target, words[2], error))
+        return sourceBreakCommand(options, target, adding, words[2], *lines);
     if (!error.empty()) return fail(error);
     std::optional<std::vector<Variable>> variables = resolveAll(target, words, 2);
     if (!variables) return kExitFailed;

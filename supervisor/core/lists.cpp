@@ -21,8 +21,9 @@ int32_t traceTableOffset(int area) {
 
 // The slots that carry a variable's value (a TIME: its days and its ticks).
 std::vector<int32_t> valueSlots(const Variable& v) {
-    if (v.kind == Kind::Time) return {v.slot + 2, v.slot + 3};
-    return {v.slot};
+    std::vector<int32_t> slots;
+    for (int32_t k = 0; k < valueSlotCount(v); ++k) slots.push_back(v.slot + firstValueSlot(v) + k);
+    return slots;
 }
 
 // Revision 1's traced flag of a slot: its byte and bit (an integer's whole byte 8).
@@ -131,8 +132,9 @@ bool samePair(LocationBreakpoint a, LocationBreakpoint b) { return a.location ==
 }  // namespace
 
 bool listable(const Target& target, const Variable& v, std::string& why) {
-    if (v.kind == Kind::Text) {
-        why = v.name + " is a STRING; trace or watch its characters as C3, C4, ...";
+    if (v.kind == Kind::Text || v.kind == Kind::String) {
+        why = v.name + " is a STRING; trace or watch its characters as C" + std::to_string(v.slot + 3) + ", C" +
+              std::to_string(v.slot + 4) + ", ...";
         return false;
     }
     if (target.revision != 1 && v.slot == 0) {

@@ -82,7 +82,72 @@ std::string stepName(const Target& target, LocationBreakpoint pair) {
     return "";
 }
 
+std::string sourceLine(const Target& target, int32_t location) {
+    if (target.symbolSet == nullptr) return "";
+    const symbols::SourceLocation* l = target.symbolSet->findLocation(location);
+    return l == nullptr ? "" : l->file + ":" + std::to_string(l->line);
+}
+
+std::string instancePath(const Target& target, int32_t instance) {
+    if (target.symbolSet == nullptr) return "";
+    const symbols::InstanceName* i = target.symbolSet->findInstance(instance);
+    return i == nullptr ? "" : i->path;
+}
+
+std::optional<std::vector<LocationBreakpoint>> sourceBreakpoints(const Target& target, std::string_view text,
+                                                                 std::string& error) {
+    error.clear();
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos) return std::nullopt;
+    int32_t line = 0;
+    const std::string_view digits = text.substr(colon + 1);
+    auto [at, problem] = std::from_chars(digits.data(), digits.data() + digits.size(), line);
+    if (digits.empty() || problem != std::errc() || at != digits.data() + digits.size() || line < 1)
+        return std::nullopt;
+    std::string_view file = text.substr(0, colon);
+    std::string_view instance;
+    if (const std::size_t mark = file.find('@'); mark != std::string_view::npos) {
+        instance = file.substr(0, mark);
+        file.remove_prefix(mark + 1);
+    }
+    if (file.empty()) return std::nullopt;
+    const symbols::SymbolSet* set = target.symbolSet.get();
+    if (set == nullptr || set->sourceMap().locations.empty()) {
+        error = "the program's description maps no source lines; give a location and an instance number";
+        return std::nullopt;
+    }
+    const std::vector<int32_t> locations = set->locationsAt(file, line);
+    if (locations.empty()) {
+        error = "no statement of the program starts on line " + std::to_string(line) + " of " + std::string(file);
+        return std::nullopt;
+    }
+    std::vector<int32_t> instances;
+    if (!instance.empty()) {
+        const symbols::InstanceName* found = set->findInstance(instance);
+        if (found == nullptr) {
+            error = "no instance " + std::string(instance) + " in " + set->program();
+            return std::nullopt;
+        }
+        instances.push_back(found->number);
+    } else {
+        for (const symbols::InstanceName& i : set->sourceMap().instances) instances.push_back(i.number);
+        if (instances.empty()) {
+            error = "the program's description lists no instances; give INSTANCE@" + std::string(file) + ":" +
+                    std::to_string(line);
+            return std::nullopt;
+        }
+    }
+    std::vector<LocationBreakpoint> pairs;
+    for (int32_t l : locations)
+        for (int32_t i : instances) pairs.push_back({l, i});
+    return pairs;
+}
+
 std::string describeLocation(const Target& target, LocationBreakpoint pair) {
+    if (const std::string line = sourceLine(target, pair.location); !line.empty()) {
+        const std::string path = instancePath(target, pair.instance);
+        return line + " in " + (path.empty() ? "instance " + std::to_string(pair.instance) : path);
+    }
     const std::string where =
         "location " + std::to_string(pair.location) + ", instance " + std::to_string(pair.instance);
     const std::string step = stepName(target, pair);

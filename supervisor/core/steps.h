@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "supervisor/core/lists.h"
 
@@ -25,7 +26,22 @@ std::optional<LocationBreakpoint> stepOfInstance(const Target& target, std::stri
 // The step a pair names ("Verin_GX._X_21"), or "" when it names none of the program.
 std::string stepName(const Target& target, LocationBreakpoint pair);
 
-// "Verin_GX._X_21 (location 21, instance 7)", or "location 20, instance 1".
+// "Verin_GX._X_21 (location 21, instance 7)", "conveyor.st:12 in Main.Timer1" where the
+// program's description maps locations to source lines, or "location 20, instance 1".
 std::string describeLocation(const Target& target, LocationBreakpoint pair);
+
+// Source lines as breakpoint locations, for programs whose description maps its locations
+// to source lines: "conveyor.st:12" (every instance the description lists: the program
+// matches a pair's instance exactly, so each instance gets its own pair) or
+// "Main.Timer1@conveyor.st:12" (that instance). Nothing, with `error` empty, when the text
+// does not have that form; with `error` saying why when it names no line or instance.
+std::optional<std::vector<LocationBreakpoint>> sourceBreakpoints(const Target& target, std::string_view text,
+                                                                 std::string& error);
+
+// "conveyor.st:12" for a location the description maps, else "".
+std::string sourceLine(const Target& target, int32_t location);
+
+// The path of an instance number ("Main.Timer1"), else "".
+std::string instancePath(const Target& target, int32_t instance);
 
 }  // namespace qv::ctl

@@ -1,6 +1,7 @@
 // Opening the image a command works on, and naming its variables.
 #include "supervisor/core/target.h"
 
+#include <array>
 #include <charconv>
 
 namespace qv::ctl {
@@ -33,15 +34,27 @@ const char* roleOf(symbols::Direction direction) {
     }
 }
 
-Kind kindOf(symbols::Type type) {
+Kind kindOf(symbols::Type type, int32_t length) {
+    using T = symbols::Type;
     switch (type) {
-        case symbols::Type::Bool: return Kind::Bool;
-        case symbols::Type::Time: return Kind::Time;
-        case symbols::Type::Real: return Kind::Real;
-        case symbols::Type::String: return Kind::Text;
-        default: return Kind::Int;
+        case T::Bool: return Kind::Bool;
+        case T::Time: return Kind::Time;
+        case T::Real: return Kind::Real;
+        case T::String: return length > 0 ? Kind::String : Kind::Text;
+        case T::Sint: return Kind::Sint;
+        case T::Int: return Kind::Int16;
+        case T::Byte: return Kind::Byte;
+        case T::Word: return Kind::Word;
+        case T::Dword: return Kind::Dword;
+        case T::Date: return Kind::Date;
+        case T::TimeOfDay: return Kind::TimeOfDay;
+        case T::DateAndTime: return Kind::DateAndTime;
+        case T::Enum: return Kind::Enum;
+        case T::Dint: return Kind::Int;
     }
+    return Kind::Int;
 }
+
 
 const char* areaName(int area) {
     switch (area) {
@@ -75,7 +88,9 @@ std::optional<Variable> parseSlotName(const Target& target, std::string_view nam
         return Variable{};
     }
     constexpr Kind kinds[] = {Kind::Bool, Kind::Int, Kind::Real, Kind::Char};
-    return Variable{std::string(name), static_cast<Area>(area), slot, kinds[area], "slot"};
+    Variable v{std::string(name), static_cast<Area>(area), slot, kinds[area], "slot"};
+    v.control = controlAt(target, static_cast<int>(area), slot);
+    return v;
 }
 
 }  // namespace
@@ -140,43 +155,71 @@ std::string describeContents(const Target& target) {
     return text.append(", signature ").append(std::to_string(readSignature(target.view)));
 }
 
-std::vector<Variable> controlVariables(const Target& target) {
+namespace {
+
+struct ControlSlot {
+    const char* name;
+    Area area;
+    int32_t slot;
+    Kind kind;
+};
+
+// The control variables of the image's revision, without building strings: names are
+// matched to slots for every variable a description names.
+std::array<ControlSlot, 25> controlSlots(const Target& target) {
     const int32_t exec = target.view.layout().execstatusSlot;
     const int32_t ints = target.view.count(kAreaInt);
-    std::vector<Variable> list = {
-        {"traceon", kAreaBool, kTraceonSlot, Kind::Bool, "control"},
-        {"resettrace", kAreaBool, kResettraceSlot, Kind::Bool, "control"},
-        {target.revision == 3 ? "tracesnapshop" : "qv_delay", kAreaBool, kTracesnapshopSlot, Kind::Bool, "control"},
-        {"allowpreconditions", kAreaBool, kAllowpreconditionsSlot, Kind::Bool, "control"},
-        {"allowpostconditions", kAreaBool, kAllowpostconditionsSlot, Kind::Bool, "control"},
-        {"execstatus", kAreaInt, exec, Kind::Int, "control"},
-        {"bpnoline", kAreaInt, exec + kBpnolineFromExec, Kind::Int, "control"},
-        {"bpcurrentinstance", kAreaInt, exec + kBpcurrentinstanceFromExec, Kind::Int, "control"},
-        {"bpcurrentlocation", kAreaInt, exec + kBpcurrentlocationFromExec, Kind::Int, "control"},
-        {"bpcurrentprepostcode", kAreaInt, exec + kBpcurrentprepostcodeFromExec, Kind::Int, "control"},
-        {"bpcurrenttypeerror", kAreaInt, exec + kBpcurrenttypeerrorFromExec, Kind::Int, "control"},
-        {"bpcurrentrank", kAreaInt, exec + kBpcurrentrankFromExec, Kind::Int, "control"},
-        {"signature", kAreaInt, exec + kSignatureFromExec, Kind::Int, "control"},
-        {"generationtime", kAreaInt, exec + kGenerationtimeFromExec, Kind::Int, "control"},
-        {"pospid", kAreaInt, ints - kPospidFromEnd, Kind::Int, "control"},
-        {"posmxsimucounter", kAreaInt, ints - kSimuCounterFromEnd, Kind::Int, "control"},
-        {"posmxmicrostepcounter", kAreaInt, ints - kMicroStepCounterFromEnd, Kind::Int, "control"},
-        {"simuperiod", kAreaReal, kSimuperiodSlot, Kind::Real, "control"},
-        {"minsimuperiod", kAreaReal, kMinsimuperiodSlot, Kind::Real, "control"},
-        {"maxsimuperiod", kAreaReal, kMaxsimuperiodSlot, Kind::Real, "control"},
-        {"realsimuperiod", kAreaReal, kRealsimuperiodSlot, Kind::Real, "control"},
-        {"mxmeanvariablemodification", kAreaReal, kMeanModificationSlot, Kind::Real, "control"},
-        {"mxminvariablemodification", kAreaReal, kMinModificationSlot, Kind::Real, "control"},
-        {"mxmaxvariablemodification", kAreaReal, kMaxModificationSlot, Kind::Real, "control"},
-        {"taskname", kAreaChar, kTasknameSlot, Kind::Text, "control"},
-    };
+    return {{
+        {"traceon", kAreaBool, kTraceonSlot, Kind::Bool},
+        {"resettrace", kAreaBool, kResettraceSlot, Kind::Bool},
+        {target.revision == 3 ? "tracesnapshop" : "qv_delay", kAreaBool, kTracesnapshopSlot, Kind::Bool},
+        {"allowpreconditions", kAreaBool, kAllowpreconditionsSlot, Kind::Bool},
+        {"allowpostconditions", kAreaBool, kAllowpostconditionsSlot, Kind::Bool},
+        {"execstatus", kAreaInt, exec, Kind::Int},
+        {"bpnoline", kAreaInt, exec + kBpnolineFromExec, Kind::Int},
+        {"bpcurrentinstance", kAreaInt, exec + kBpcurrentinstanceFromExec, Kind::Int},
+        {"bpcurrentlocation", kAreaInt, exec + kBpcurrentlocationFromExec, Kind::Int},
+        {"bpcurrentprepostcode", kAreaInt, exec + kBpcurrentprepostcodeFromExec, Kind::Int},
+        {"bpcurrenttypeerror", kAreaInt, exec + kBpcurrenttypeerrorFromExec, Kind::Int},
+        {"bpcurrentrank", kAreaInt, exec + kBpcurrentrankFromExec, Kind::Int},
+        {"signature", kAreaInt, exec + kSignatureFromExec, Kind::Int},
+        {"generationtime", kAreaInt, exec + kGenerationtimeFromExec, Kind::Int},
+        {"pospid", kAreaInt, ints - kPospidFromEnd, Kind::Int},
+        {"posmxsimucounter", kAreaInt, ints - kSimuCounterFromEnd, Kind::Int},
+        {"posmxmicrostepcounter", kAreaInt, ints - kMicroStepCounterFromEnd, Kind::Int},
+        {"simuperiod", kAreaReal, kSimuperiodSlot, Kind::Real},
+        {"minsimuperiod", kAreaReal, kMinsimuperiodSlot, Kind::Real},
+        {"maxsimuperiod", kAreaReal, kMaxsimuperiodSlot, Kind::Real},
+        {"realsimuperiod", kAreaReal, kRealsimuperiodSlot, Kind::Real},
+        {"mxmeanvariablemodification", kAreaReal, kMeanModificationSlot, Kind::Real},
+        {"mxminvariablemodification", kAreaReal, kMinModificationSlot, Kind::Real},
+        {"mxmaxvariablemodification", kAreaReal, kMaxModificationSlot, Kind::Real},
+        {"taskname", kAreaChar, kTasknameSlot, Kind::Text},
+    }};
+}
+
+}  // namespace
+
+const char* controlAt(const Target& target, int area, int32_t slot) {
+    for (const ControlSlot& c : controlSlots(target))
+        if (c.area == area && c.slot == slot) return c.name;
+    return nullptr;
+}
+
+std::vector<Variable> controlVariables(const Target& target) {
+    std::vector<Variable> list;
+    for (const ControlSlot& c : controlSlots(target)) {
+        Variable v{c.name, c.area, c.slot, c.kind, "control"};
+        v.control = c.name;
+        list.push_back(std::move(v));
+    }
     return list;
 }
 
 std::optional<Variable> resolveVariable(const Target& target, std::string_view name, std::string& error) {
     error.clear();
     auto usable = [&](Variable v) -> std::optional<Variable> {
-        const int32_t last = v.slot + (v.kind == Kind::Time ? 3 : v.kind == Kind::Text ? 2 : 0);
+        const int32_t last = v.slot + slotSpan(v) - 1;
         if (target.view.slot(v.area, v.slot) == nullptr || target.view.slot(v.area, last) == nullptr) {
             error = v.name + " lies outside the image";
             return std::nullopt;
@@ -186,8 +229,7 @@ std::optional<Variable> resolveVariable(const Target& target, std::string_view n
     for (const Variable& v : controlVariables(target))
         if (name == v.name) return usable(v);
     if (target.table != nullptr) {
-        if (const symbols::Symbol* s = symbols::findSymbol(*target.table, name))
-            return usable(Variable{s->name, s->area, s->slot, kindOf(s->type), roleOf(s->direction)});
+        if (const symbols::Symbol* s = symbols::findSymbol(*target.table, name)) return usable(variableOf(target, *s));
     }
     if (std::optional<Variable> v = parseSlotName(target, name, error)) {
         if (!error.empty()) return std::nullopt;
@@ -223,8 +265,70 @@ const char* kindName(Kind kind) {
         case Kind::Real: return "REAL";
         case Kind::Char: return "CHAR";
         case Kind::Time: return "TIME";
-        default: return "STRING";
+        case Kind::Sint: return "SINT";
+        case Kind::Int16: return "INT";
+        case Kind::Byte: return "BYTE";
+        case Kind::Word: return "WORD";
+        case Kind::Dword: return "DWORD";
+        case Kind::Date: return "DATE";
+        case Kind::TimeOfDay: return "TIME_OF_DAY";
+        case Kind::DateAndTime: return "DATE_AND_TIME";
+        case Kind::Enum: return "ENUM";
+        case Kind::Text:
+        case Kind::String: return "STRING";
     }
+    return "STRING";
+}
+
+int32_t slotSpan(const Variable& v) {
+    switch (v.kind) {
+        case Kind::Time:
+        case Kind::DateAndTime: return 4;
+        case Kind::Date:
+        case Kind::TimeOfDay:
+        case Kind::Text: return 3;
+        case Kind::String: return 3 + v.length;
+        default: return 1;
+    }
+}
+
+int32_t firstValueSlot(const Variable& v) {
+    switch (v.kind) {
+        case Kind::Time:
+        case Kind::DateAndTime:
+        case Kind::Date:
+        case Kind::TimeOfDay: return 2;
+        case Kind::Text:
+        case Kind::String: return 3;
+        default: return 0;
+    }
+}
+
+int32_t valueSlotCount(const Variable& v) {
+    switch (v.kind) {
+        case Kind::Time:
+        case Kind::DateAndTime: return 2;
+        case Kind::String: return v.length;
+        case Kind::Text: return kTasknameCapacity;
+        default: return 1;
+    }
+}
+
+Variable variableOf(const Target& target, const symbols::Symbol& s) {
+    Variable v{s.name, s.area, s.slot, kindOf(s.type, 0), roleOf(s.direction)};
+    v.operatorInput = s.operatorInput;
+    // A description's variable at the same position as the symbol in its table.
+    if (target.symbolSet != nullptr && target.table == &target.symbolSet->table()) {
+        const std::size_t k = static_cast<std::size_t>(&s - target.table->symbols.data());
+        if (k < target.symbolSet->variables().size()) {
+            const symbols::SymbolSet::Variable& described = target.symbolSet->variables()[k];
+            v.length = described.length;
+            v.kind = kindOf(s.type, described.length);
+            if (s.type == symbols::Type::Enum) v.enumType = target.symbolSet->findEnum(described.enumName);
+        }
+    }
+    v.control = controlAt(target, v.area, v.slot);
+    return v;
 }
 
 }  // namespace qv::ctl

@@ -50,11 +50,21 @@ std::string describeContents(const Target& target);
 
 enum class Kind : uint8_t {
     Bool,
-    Int,
+    Int,  // DINT
     Real,
     Char,
     Time,  // four integer slots: two header slots, days, ticks of 100 us
     Text,  // a STRING in character slots: two capacity slots, one unused, then the characters
+    Sint,
+    Int16,  // INT
+    Byte,
+    Word,
+    Dword,
+    Date,         // three integer slots: two header slots, the day number
+    TimeOfDay,    // three integer slots: two header slots, ticks since midnight
+    DateAndTime,  // four integer slots: two header slots, day number, ticks since midnight
+    Enum,
+    String,  // a STRING of declared length, read and written as an IEC literal
 };
 
 struct Variable {
@@ -63,7 +73,19 @@ struct Variable {
     int32_t slot;  // absolute slot index in the area
     Kind kind;
     const char* role;  // "input", "output", "internal", "control" or "slot"
+    int32_t length = 0;                          // a String's declared length
+    const symbols::EnumType* enumType = nullptr;  // an Enum's names (owned by the target's set)
+    // The control variable whose first slot this is, whatever name reached it (I311 is
+    // `execstatus` in revisions 2 and 3), so that its values are checked alike; else null.
+    const char* control = nullptr;
+    bool operatorInput = false;
 };
+
+// The slots of its area a variable spans, and those that hold its value (a TIME: days and
+// ticks after the two header slots).
+int32_t slotSpan(const Variable& variable);
+int32_t firstValueSlot(const Variable& variable);
+int32_t valueSlotCount(const Variable& variable);
 
 // A control variable, a variable of the program's symbol table, or a slot written as the
 // trace file writes it (B5, I523, F10, C3). On failure nothing, and `error` says why.
@@ -72,6 +94,9 @@ std::optional<Variable> resolveVariable(const Target& target, std::string_view n
 // Every control variable of the image's revision.
 std::vector<Variable> controlVariables(const Target& target);
 
+// The name of the control variable whose first slot is (area, slot), or null.
+const char* controlAt(const Target& target, int area, int32_t slot);
+
 // "B5", "I523", "F10", "C3".
 std::string slotName(int area, int32_t slot);
 
@@ -79,6 +104,11 @@ std::string slotName(int area, int32_t slot);
 // its slot name.
 std::string nameOfSlot(const Target& target, int area, int32_t slot);
 
+// The type's name as a description gives it ("DINT", "TIME_OF_DAY"); "CHAR" for a
+// character slot.
 const char* kindName(Kind kind);
+
+// The variable a symbol of the target's table stands for, with what its description adds.
+Variable variableOf(const Target& target, const symbols::Symbol& symbol);
 
 }  // namespace qv::ctl

@@ -132,15 +132,24 @@ ForcedFlag forcedFlag(int revision, int area) {
     }
 }
 
-// The slots of a variable that hold its value (a TIME: its days and its ticks).
-int32_t firstValueSlot(const Variable& v) { return v.kind == Kind::Time ? 2 : 0; }
-int32_t valueSlotCount(const Variable& v) { return v.kind == Kind::Time ? 2 : 1; }
-
+// The word of each value slot. A TIME splits its ticks toward zero, as the library does
+// (days and ticks of one sign); a DATE_AND_TIME into a day number and ticks since midnight.
 int32_t wordOfValue(const Variable& v, const Value& value, int32_t element) {
-    if (v.kind == Kind::Time)
-        return static_cast<int32_t>(element == 0 ? value.ticks / kTicksPerDay : value.ticks % kTicksPerDay);
-    if (v.kind == Kind::Real) return std::bit_cast<int32_t>(value.real);
-    return value.word;
+    switch (v.kind) {
+        case Kind::Time:
+            return static_cast<int32_t>(element == 0 ? value.ticks / kTicksPerDay : value.ticks % kTicksPerDay);
+        case Kind::DateAndTime: {
+            int64_t days = value.ticks / kTicksPerDay, rest = value.ticks % kTicksPerDay;
+            if (rest < 0) {
+                rest += kTicksPerDay;
+                --days;
+            }
+            return static_cast<int32_t>(element == 0 ? days : rest);
+        }
+        case Kind::TimeOfDay: return static_cast<int32_t>(value.ticks);
+        case Kind::Real: return std::bit_cast<int32_t>(value.real);
+        default: return value.word;
+    }
 }
 
 // Revision 1 forcing: the old value is the forced value; the program's freezes put it
@@ -217,45 +226,418 @@ std::optional<Value> parseStatus(const Variable& v, std::string_view text, const
 
 }  // namespace
 
+namespace {
+
+// ---- Whole numbers ------------------------------------------------------------------------
+
+// A whole number as IEC writes it: decimal or based (16#FF, 2#1010, 8#17), with "_"
+// between digits, an optional sign before a decimal number, an optional type prefix
+// (INT#-5). Nothing for anything else.
+std::optional<int64_t> parseIecWhole(std::string_view text) {
+    const std::size_t hash = text.find('#');
+    if (hash != std::string_view::npos) {
+        const std::string head = lower(text.substr(0, hash));
+        constexpr std::string_view kTypes[] = {"sint", "int", "dint", "byte", "word", "dword", "usint", "uint", "udint"};
+        if (std::find(std::begin(kTypes), std::end(kTypes), head) != std::end(kTypes))
+            return parseIecWhole(text.substr(hash + 1));
+    }
+    int base = 10;
+    bool negative = false;
+    if (hash != std::string_view::npos) {
+        const std::string_view prefix = text.substr(0, hash);
+        if (prefix == "16") base = 16;
+        else if (prefix == "8") base = 8;
+        else if (prefix == "2") base = 2;
+        else return std::nullopt;
+        text.remove_prefix(hash + 1);
+    } else if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.front() == '_' || text.back() == '_') return std::nullopt;
+    __int128 value = 0;
+    char previous = 0;
+    for (char c : text) {
+        if (c == '_') {
+            if (previous == '_') return std::nullopt;
+            previous = c;
+            continue;
+        }
+        previous = c;
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : 99;
+        if (digit >= base) return std::nullopt;
+        value = value * base + digit;
+        if (value > (__int128{1} << 40)) return std::nullopt;  // far beyond every type: refused by range
+    }
+    return static_cast<int64_t>(negative ? -value : value);
+}
+
+struct WholeRange {
+    int64_t low;
+    int64_t high;
+};
+
+WholeRange rangeOf(Kind kind) {
+    switch (kind) {
+        case Kind::Sint: return {-128, 127};
+        case Kind::Int16: return {-32768, 32767};
+        case Kind::Byte: return {0, 255};
+        case Kind::Word: return {0, 65535};
+        case Kind::Dword: return {0, 4294967295};
+        default: return {INT32_MIN, INT32_MAX};
+    }
+}
+
+bool unsignedKind(Kind kind) { return kind == Kind::Byte || kind == Kind::Word || kind == Kind::Dword; }
+
+// Hexadecimal digits a bit string prints with: two per byte.
+int hexDigits(Kind kind) { return kind == Kind::Byte ? 2 : kind == Kind::Word ? 4 : 8; }
+
+std::string hexText(uint32_t value, int digits) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text(static_cast<std::size_t>(digits), '0');
+    for (int k = digits - 1; k >= 0; --k, value >>= 4) text[static_cast<std::size_t>(k)] = kHex[value & 15];
+    return "16#" + text;
+}
+
+// The value as the library holds it in the slot's word: only the type's low bits count.
+int64_t wholeOf(Kind kind, int32_t word) {
+    switch (kind) {
+        case Kind::Sint: return static_cast<int8_t>(word);
+        case Kind::Int16: return static_cast<int16_t>(word);
+        case Kind::Byte: return static_cast<uint8_t>(word);
+        case Kind::Word: return static_cast<uint16_t>(word);
+        case Kind::Dword: return static_cast<uint32_t>(word);
+        default: return word;
+    }
+}
+
+// ---- Dates ---------------------------------------------------------------------------------
+// Day numbers count from 1970-01-01 (day 0), in the proleptic Gregorian calendar.
+
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+struct Civil {
+    int64_t year;
+    unsigned month;
+    unsigned day;
+};
+
+Civil civilFromDays(int64_t z) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    return {static_cast<int64_t>(yoe) + era * 400 + (m <= 2), m, d};
+}
+
+// Years a date is written with.
+constexpr int64_t kFirstYear = 1, kLastYear = 9999;
+
+bool digitsOnly(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "2024-01-31" as a day number.
+std::optional<int64_t> parseDate(std::string_view text) {
+    const std::size_t a = text.find('-'), b = text.find('-', a == std::string_view::npos ? a : a + 1);
+    if (a == std::string_view::npos || b == std::string_view::npos) return std::nullopt;
+    const std::string_view ys = text.substr(0, a), ms = text.substr(a + 1, b - a - 1), ds = text.substr(b + 1);
+    if (!digitsOnly(ys) || ys.size() > 4 || !digitsOnly(ms) || ms.size() > 2 || !digitsOnly(ds) || ds.size() > 2)
+        return std::nullopt;
+    int64_t y = 0;
+    unsigned m = 0, d = 0;
+    std::from_chars(ys.data(), ys.data() + ys.size(), y);
+    std::from_chars(ms.data(), ms.data() + ms.size(), m);
+    std::from_chars(ds.data(), ds.data() + ds.size(), d);
+    if (y < kFirstYear || y > kLastYear || m < 1 || m > 12 || d < 1) return std::nullopt;
+    const Civil back = civilFromDays(daysFromCivil(y, m, d));
+    if (back.month != m || back.day != d) return std::nullopt;  // 2023-02-29
+    return daysFromCivil(y, m, d);
+}
+
+std::string two(int64_t n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+std::string dateText(int64_t days) {
+    const Civil c = civilFromDays(days);
+    std::string year = std::to_string(c.year);
+    if (c.year >= 0 && year.size() < 4) year.insert(0, 4 - year.size(), '0');
+    return year + "-" + two(c.month) + "-" + two(c.day);
+}
+
+// "12:00:00.5", "12:00" as ticks since midnight.
+std::optional<int64_t> parseTimeOfDay(std::string_view text) {
+    const std::size_t a = text.find(':');
+    if (a == std::string_view::npos) return std::nullopt;
+    const std::size_t b = text.find(':', a + 1);
+    const std::string_view hs = text.substr(0, a);
+    const std::string_view ms = text.substr(a + 1, b == std::string_view::npos ? std::string_view::npos : b - a - 1);
+    const std::string_view ss = b == std::string_view::npos ? std::string_view("0") : text.substr(b + 1);
+    if (!digitsOnly(hs) || hs.size() > 2 || !digitsOnly(ms) || ms.size() != 2) return std::nullopt;
+    const std::size_t point = ss.find('.');
+    const std::string_view whole = ss.substr(0, point);
+    if (!digitsOnly(whole) || whole.size() > 2) return std::nullopt;
+    if (point != std::string_view::npos && !digitsOnly(ss.substr(point + 1))) return std::nullopt;
+    int h = 0, m = 0;
+    std::from_chars(hs.data(), hs.data() + hs.size(), h);
+    std::from_chars(ms.data(), ms.data() + ms.size(), m);
+    const std::optional<__int128> seconds = exactTicks(ss, kTicksPerSecond);
+    if (!seconds || h > 23 || m > 59 || *seconds >= 60 * kTicksPerSecond) return std::nullopt;
+    const int64_t ticks = (int64_t{h} * 3600 + m * 60) * kTicksPerSecond + static_cast<int64_t>(*seconds);
+    if (ticks >= kTicksPerDay) return std::nullopt;
+    return ticks;
+}
+
+std::string timeOfDayText(int64_t ticks) {
+    const int64_t seconds = ticks / kTicksPerSecond;
+    std::string text = two(seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60);
+    if (const int64_t fraction = ticks % kTicksPerSecond) {
+        std::string digits = std::to_string(fraction + kTicksPerSecond).substr(1);
+        while (digits.back() == '0') digits.pop_back();
+        text += "." + digits;
+    }
+    return text;
+}
+
+// Strips one of the prefixes (any case); true when one was there.
+bool stripPrefix(std::string_view& text, std::initializer_list<std::string_view> prefixes) {
+    for (std::string_view prefix : prefixes) {
+        if (text.size() >= prefix.size() && lower(text.substr(0, prefix.size())) == prefix) {
+            text.remove_prefix(prefix.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- Durations -----------------------------------------------------------------------------
+
+// "1h2m3.5s", "-5s", "1d_2h": units from the largest to the smallest, each once; only the
+// last may have a fraction. Nothing for other forms.
+std::optional<int64_t> parseCompoundDuration(std::string_view t) {
+    bool negative = false;
+    if (!t.empty() && (t[0] == '-' || t[0] == '+')) {
+        negative = t[0] == '-';
+        t.remove_prefix(1);
+    }
+    struct Unit {
+        std::string_view suffix;
+        int64_t ticks;
+    };
+    constexpr Unit units[] = {{"d", 864000000}, {"h", 36000000}, {"ms", 10}, {"m", 600000}, {"s", 10000}};
+    constexpr int order[] = {0, 1, 3, 4, 2};  // d h m s ms
+    __int128 total = 0;
+    int lastRank = -1;
+    bool fractionSeen = false;
+    int parts = 0;
+    while (!t.empty()) {
+        if (t[0] == '_') t.remove_prefix(1);
+        std::size_t n = 0;
+        while (n < t.size() && ((t[n] >= '0' && t[n] <= '9') || t[n] == '.')) ++n;
+        if (n == 0 || fractionSeen) return std::nullopt;
+        const std::string_view amount = t.substr(0, n);
+        t.remove_prefix(n);
+        int which = -1;
+        for (int k = 0; k < 5 && which < 0; ++k)
+            if (t.starts_with(units[k].suffix)) which = k;
+        if (which < 0) return std::nullopt;
+        const int rank = static_cast<int>(std::find(std::begin(order), std::end(order), which) - std::begin(order));
+        if (rank <= lastRank) return std::nullopt;
+        lastRank = rank;
+        t.remove_prefix(units[which].suffix.size());
+        fractionSeen = amount.find('.') != std::string_view::npos;
+        const std::optional<__int128> ticks = exactTicks(amount, units[which].ticks);
+        if (!ticks) return std::nullopt;
+        total += *ticks;
+        ++parts;
+        if (total > (__int128{1} << 62)) return std::nullopt;
+    }
+    if (parts == 0) return std::nullopt;
+    constexpr __int128 kLimit = __int128{2147483647} * kTicksPerDay;
+    if (total >= kLimit) return std::nullopt;
+    return static_cast<int64_t>(negative ? -total : total);
+}
+
+// ---- Strings -------------------------------------------------------------------------------
+
+// A STRING literal's text: 'it$'s' with $ escapes ($$, $', $L, $N, $P, $R, $T, $hh);
+// text without quotes is taken as it stands. Nothing, with the reason, for a malformed one.
+std::optional<std::string> parseStringText(std::string_view text, std::string& why) {
+    if (text.size() < 2 || text.front() != '\'' || text.back() != '\'') {
+        if (!text.empty() && text.front() == '\'') {
+            why = "a quoted string ends with '";
+            return std::nullopt;
+        }
+        return std::string(text);
+    }
+    text = text.substr(1, text.size() - 2);
+    std::string out;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
+        if (c == '\'') {
+            why = "a quote inside a string is written $'";
+            return std::nullopt;
+        }
+        if (c != '$') {
+            out += c;
+            continue;
+        }
+        if (++k == text.size()) {
+            why = "a $ at the end of a string is written $$";
+            return std::nullopt;
+        }
+        const char e = static_cast<char>(std::toupper(static_cast<unsigned char>(text[k])));
+        switch (e) {
+            case '$': out += '$'; break;
+            case '\'': out += '\''; break;
+            case 'L':
+            case 'N': out += '\n'; break;
+            case 'P': out += '\f'; break;
+            case 'R': out += '\r'; break;
+            case 'T': out += '\t'; break;
+            default: {
+                unsigned code = 0;
+                if (k + 1 < text.size() && std::isxdigit(static_cast<unsigned char>(text[k])) &&
+                    std::isxdigit(static_cast<unsigned char>(text[k + 1]))) {
+                    std::from_chars(text.data() + k, text.data() + k + 2, code, 16);
+                    out += static_cast<char>(code);
+                    ++k;
+                    break;
+                }
+                why = "$" + std::string(1, text[k]) + " is not an escape ($$, $', $L, $N, $P, $R, $T or $hh)";
+                return std::nullopt;
+            }
+        }
+    }
+    return out;
+}
+
+std::string stringLiteral(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = "'";
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '$': out += "$$"; break;
+            case '\'': out += "$'"; break;
+            case '\n': out += "$N"; break;
+            case '\r': out += "$R"; break;
+            case '\t': out += "$T"; break;
+            case '\f': out += "$P"; break;
+            default:
+                if (u < 0x20 || u >= 0x7F) out += {'$', kHex[u >> 4], kHex[u & 15]};
+                else out += c;
+        }
+    }
+    return out + "'";
+}
+
+std::string quote(std::string_view text) {
+    std::string quoted = "\"";
+    quoted.append(text).append("\"");
+    return quoted;
+}
+
+std::optional<Value> refuse(std::string& error, std::string message) {
+    error = std::move(message);
+    return std::nullopt;
+}
+
+std::optional<Value> parseWholeValue(const Variable& v, std::string_view text, const std::string& quoted,
+                                     std::string& error) {
+    Value value;
+    const WholeRange range = rangeOf(v.kind);
+    const std::optional<int64_t> n = parseIecWhole(text);
+    if (!n || *n < range.low || *n > range.high) {
+        std::string message = v.name + " is a " + kindName(v.kind) + ": give a whole number from " +
+                              std::to_string(range.low) + " to " + std::to_string(range.high);
+        if (unsignedKind(v.kind))
+            message += " (or " + hexText(0, hexDigits(v.kind)) + " to " +
+                       hexText(static_cast<uint32_t>(range.high), hexDigits(v.kind)) + ")";
+        return refuse(error, message + ", not " + quoted);
+    }
+    value.word = static_cast<int32_t>(static_cast<uint32_t>(*n));
+    return value;
+}
+
+std::optional<Value> parseEnumValue(const Variable& v, std::string_view text, const std::string& quoted,
+                                    std::string& error) {
+    Value value;
+    const symbols::EnumType* e = v.enumType;
+    std::string names;
+    if (e != nullptr) {
+        std::string_view name = text;
+        // "Mode#Run" names the type as well.
+        if (const std::size_t hash = name.find('#'); hash != std::string_view::npos) {
+            if (lower(name.substr(0, hash)) == lower(e->name)) name.remove_prefix(hash + 1);
+        }
+        if (const symbols::EnumType::Value* found = e->byName(name)) {
+            value.word = found->value;
+            return value;
+        }
+        if (const std::optional<int64_t> n = parseIecWhole(text); n && *n >= INT32_MIN && *n <= INT32_MAX) {
+            if (e->byValue(static_cast<int32_t>(*n)) != nullptr) {
+                value.word = static_cast<int32_t>(*n);
+                return value;
+            }
+        }
+        for (const symbols::EnumType::Value& item : e->values) names += (names.empty() ? "" : ", ") + item.name;
+    }
+    return refuse(error, v.name + " is a " + (e != nullptr ? e->name : std::string("ENUM")) + ": give one of " +
+                             (names.empty() ? std::string("its names") : names) + ", not " + quoted);
+}
+
+}  // namespace
+
 std::optional<Value> parseValue(const Variable& v, std::string_view text, std::string& error, bool raw) {
     Value value;
     // Built by appending: a literal prefixed to a temporary string trips GCC 12's
     // -Wrestrict false positive at -O3.
-    std::string quoted = "\"";
-    quoted.append(text).append("\"");
-    const bool control = std::string_view(v.role) == "control";
-    if (control && v.name == "execstatus") return parseStatus(v, text, quoted, raw, error);
+    const std::string quoted = quote(text);
+    // The control words are checked by the slot they start at, whatever name reached them.
+    const std::string_view control = v.control != nullptr ? v.control : "";
+    if (control == "execstatus" && v.area == kAreaInt) return parseStatus(v, text, quoted, raw, error);
     switch (v.kind) {
         case Kind::Bool: {
             const std::string t = lower(text);
             if (t == "true" || t == "1") value.word = 1;
             else if (t == "false" || t == "0") value.word = 0;
-            else {
-                error = v.name + " is a BOOL: give TRUE or FALSE (or 1 or 0), not " + quoted;
-                return std::nullopt;
-            }
+            else return refuse(error, v.name + " is a BOOL: give TRUE or FALSE (or 1 or 0), not " + quoted);
             return value;
         }
-        case Kind::Int: {
-            if (!parseWhole(text, value.word)) {
-                error = v.name + " is a DINT: give a whole number from -2147483648 to 2147483647, not " + quoted;
-                return std::nullopt;
-            }
-            return value;
-        }
+        case Kind::Int:
+            if (parseWhole(text, value.word)) return value;
+            return parseWholeValue(v, text, quoted, error);
+        case Kind::Sint:
+        case Kind::Int16:
+        case Kind::Byte:
+        case Kind::Word:
+        case Kind::Dword: return parseWholeValue(v, text, quoted, error);
+        case Kind::Enum: return parseEnumValue(v, text, quoted, error);
         case Kind::Real: {
             double real = 0.0;
-            if (!parseReal(text, real) || std::fabs(real) > std::numeric_limits<float>::max()) {
-                error = v.name + " is a REAL: give a finite number within +-3.4e38, not " + quoted;
-                return std::nullopt;
-            }
+            if (!parseReal(text, real) || std::fabs(real) > std::numeric_limits<float>::max())
+                return refuse(error, v.name + " is a REAL: give a finite number within +-3.4e38, not " + quoted);
             value.real = static_cast<float>(real);
             // The period as the program will hold it: a float, above 0 and below 2^32 us.
-            if (control && v.name == "simuperiod" && !raw && !(value.real > 0.0f && value.real < 4294967296.0f)) {
-                error = v.name + " takes a period in microseconds above 0 and below 4294967296, not " + quoted +
-                        " (--raw writes it anyway)";
-                return std::nullopt;
-            }
+            if (control == "simuperiod" && v.area == kAreaReal && !raw &&
+                !(value.real > 0.0f && value.real < 4294967296.0f))
+                return refuse(error, v.name + " takes a period in microseconds above 0 and below 4294967296, not " +
+                                         quoted + " (--raw writes it anyway)");
             return value;
         }
         case Kind::Char: {
@@ -266,26 +648,84 @@ std::optional<Value> parseValue(const Variable& v, std::string_view text, std::s
                 code = static_cast<unsigned char>(text[1]);
             else if (!parseWhole(text, code) || code > 255)
                 code = -1;
-            if (code < 0) {
-                error = v.name + " is a CHAR: give one character or a code from 0 to 255, not " + quoted;
-                return std::nullopt;
-            }
+            if (code < 0)
+                return refuse(error, v.name + " is a CHAR: give one character or a code from 0 to 255, not " + quoted);
             value.word = code;
             return value;
         }
         case Kind::Time: {
             std::optional<int64_t> ticks = parseDuration(text);
             if (!ticks) {
-                error = v.name + " is a TIME: give a duration such as 2.5s, 250ms or T#10s, not " + quoted;
-                return std::nullopt;
+                std::string_view body = text;
+                stripPrefix(body, {"time#", "t#"});
+                ticks = parseCompoundDuration(lower(body));
             }
-            value.ticks = *ticks;
+            if (ticks) {
+                value.ticks = *ticks;
+                return value;
+            }
+            // A number without a unit could mean seconds or milliseconds: it is refused.
+            double number = 0.0;
+            if (parseReal(text, number))
+                return refuse(error, v.name + " is a TIME: a number needs a unit, as in T#" + std::string(text) +
+                                         "s or " + std::string(text) + "s (or " + std::string(text) + "ms), not " +
+                                         quoted);
+            return refuse(error, v.name + " is a TIME: give a duration such as 2.5s, 250ms or T#10s, not " + quoted);
+        }
+        case Kind::Date: {
+            std::string_view body = text;
+            stripPrefix(body, {"date#", "d#"});
+            if (const std::optional<int64_t> days = parseDate(body)) {
+                value.word = static_cast<int32_t>(*days);
+                return value;
+            }
+            return refuse(error, v.name + " is a DATE: give a date from D#0001-01-01 to D#9999-12-31, such as "
+                                          "D#2024-01-31, not " + quoted);
+        }
+        case Kind::TimeOfDay: {
+            std::string_view body = text;
+            stripPrefix(body, {"time_of_day#", "tod#"});
+            if (const std::optional<int64_t> ticks = parseTimeOfDay(body)) {
+                value.ticks = *ticks;
+                return value;
+            }
+            return refuse(error, v.name + " is a TIME_OF_DAY: give a time from TOD#00:00:00 to TOD#23:59:59.9999, "
+                                          "such as TOD#12:00:00.5, not " + quoted);
+        }
+        case Kind::DateAndTime: {
+            std::string_view body = text;
+            stripPrefix(body, {"date_and_time#", "dt#"});
+            // The date's two dashes, then the time of day.
+            const std::size_t first = body.find('-');
+            const std::size_t second = first == std::string_view::npos ? first : body.find('-', first + 1);
+            const std::size_t third = second == std::string_view::npos ? second : body.find('-', second + 1);
+            if (third != std::string_view::npos) {
+                const std::optional<int64_t> days = parseDate(body.substr(0, third));
+                const std::optional<int64_t> ticks = parseTimeOfDay(body.substr(third + 1));
+                if (days && ticks) {
+                    value.ticks = *days * kTicksPerDay + *ticks;
+                    return value;
+                }
+            }
+            return refuse(error, v.name + " is a DATE_AND_TIME: give a date and a time from DT#0001-01-01-00:00:00 "
+                                          "to DT#9999-12-31-23:59:59.9999, such as DT#2024-01-31-12:00:00, not " +
+                                          quoted);
+        }
+        case Kind::String: {
+            std::string why;
+            std::optional<std::string> t = parseStringText(text, why);
+            if (t && t->find('\0') != std::string::npos) why = "a string holds no NUL character ($00)";
+            if (t && why.empty() && static_cast<int64_t>(t->size()) > v.length)
+                why = "give at most " + std::to_string(v.length) + " characters";
+            if (!t || !why.empty())
+                return refuse(error, v.name + " is a STRING[" + std::to_string(v.length) + "]: " + why + ", not " +
+                                         quoted);
+            value.text = std::move(*t);
             return value;
         }
-        default:
-            error = v.name + " is a STRING; qvctl does not write strings";
-            return std::nullopt;
+        case Kind::Text: break;
     }
+    return refuse(error, v.name + " is a STRING; qvctl does not write strings");
 }
 
 Value readValue(const Target& target, const Variable& v) {
@@ -297,6 +737,19 @@ Value readValue(const Target& target, const Variable& v) {
         case Kind::Time:
             value.ticks = static_cast<int64_t>(ImageView::read(wordOf(target, v, 2))) * kTicksPerDay +
                           ImageView::read(wordOf(target, v, 3));
+            break;
+        case Kind::DateAndTime:
+            value.ticks = static_cast<int64_t>(ImageView::read(wordOf(target, v, 2))) * kTicksPerDay +
+                          ImageView::read(wordOf(target, v, 3));
+            break;
+        case Kind::Date: value.word = ImageView::read(wordOf(target, v, 2)); break;
+        case Kind::TimeOfDay: value.ticks = ImageView::read(wordOf(target, v, 2)); break;
+        case Kind::String:
+            for (int32_t k = 0; k < v.length; ++k) {
+                const unsigned char* c = bytesOf(target, v, 3 + k);
+                if (c == nullptr || loadByte(c) == 0) break;
+                value.text += static_cast<char>(loadByte(c));
+            }
             break;
         default: value.word = ImageView::read(wordOf(target, v)); break;
     }
@@ -326,6 +779,30 @@ std::string formatValue(const Variable& v, const Value& value) {
             }
             return text + "s";
         }
+        case Kind::Sint:
+        case Kind::Int16: return std::to_string(wholeOf(v.kind, value.word));
+        case Kind::Byte:
+        case Kind::Word:
+        case Kind::Dword: return hexText(static_cast<uint32_t>(wholeOf(v.kind, value.word)), hexDigits(v.kind));
+        case Kind::Enum: {
+            if (v.enumType != nullptr)
+                if (const symbols::EnumType::Value* found = v.enumType->byValue(value.word)) return found->name;
+            // A value the enumeration does not name is shown as the number it is.
+            return std::to_string(value.word);
+        }
+        case Kind::Date: return "D#" + dateText(value.word);
+        case Kind::TimeOfDay:
+            if (value.ticks < 0 || value.ticks >= kTicksPerDay) return "TOD#? (" + std::to_string(value.ticks) + " ticks)";
+            return "TOD#" + timeOfDayText(value.ticks);
+        case Kind::DateAndTime: {
+            int64_t days = value.ticks / kTicksPerDay, rest = value.ticks % kTicksPerDay;
+            if (rest < 0) {
+                rest += kTicksPerDay;
+                --days;
+            }
+            return "DT#" + dateText(days) + "-" + timeOfDayText(rest);
+        }
+        case Kind::String: return stringLiteral(value.text);
         default: return std::to_string(value.word);
     }
 }
@@ -336,7 +813,7 @@ std::string currentText(const Target& target, const Variable& v) {
 }
 
 bool isForced(const Target& target, const Variable& v) {
-    if (v.kind == Kind::Text) return false;
+    if (v.kind == Kind::Text || v.kind == Kind::String) return false;
     const ForcedFlag flag = forcedFlag(target.revision, v.area);
     const unsigned char* slot = bytesOf(target, v, firstValueSlot(v));
     return (loadByte(slot + flag.offset) & flag.bit) != 0;
@@ -352,6 +829,13 @@ void setValue(const Target& target, const Variable& v, const Value& value) {
             return;
         case Kind::Char: storeByte(bytesOf(target, v), static_cast<uint8_t>(value.word)); return;
         case Kind::Text: return;
+        case Kind::String:
+            // The characters, then NULs to the declared length, as a string assignment leaves it.
+            for (int32_t k = 0; k < v.length; ++k) {
+                const std::size_t at = static_cast<std::size_t>(k);
+                storeByte(bytesOf(target, v, 3 + k), at < value.text.size() ? static_cast<uint8_t>(value.text[at]) : 0);
+            }
+            return;
         default:
             for (int32_t k = 0; k < valueSlotCount(v); ++k)
                 ImageView::write(wordOf(target, v, firstValueSlot(v) + k), wordOfValue(v, value, k));
@@ -359,8 +843,14 @@ void setValue(const Target& target, const Variable& v, const Value& value) {
     }
 }
 
+bool forceable(const Variable& v, std::string& why) {
+    if (v.kind != Kind::Text && v.kind != Kind::String) return true;
+    why = v.name + " is a STRING; strings are not forced";
+    return false;
+}
+
 void forceValue(const Target& target, const Variable& v, const Value& value) {
-    if (v.kind == Kind::Text) return;
+    if (v.kind == Kind::Text || v.kind == Kind::String) return;
     for (int32_t k = 0; k < valueSlotCount(v); ++k) {
         const int32_t slot = v.slot + firstValueSlot(v) + k;
         const int32_t word = wordOfValue(v, value, k);
@@ -372,7 +862,7 @@ void forceValue(const Target& target, const Variable& v, const Value& value) {
 }
 
 void releaseValue(const Target& target, const Variable& v) {
-    if (v.kind == Kind::Text) return;
+    if (v.kind == Kind::Text || v.kind == Kind::String) return;
     for (int32_t k = 0; k < valueSlotCount(v); ++k) {
         const int32_t slot = v.slot + firstValueSlot(v) + k;
         if (target.revision == 1) {

@@ -1,6 +1,7 @@
 // The panel's writes.
 #include "supervisor/web/serve_actions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <sstream>
@@ -66,6 +67,7 @@ ActionResult writeValue(const Session& session, const Params& params, bool force
     if (!v) return bad(error);
     const std::string* text = param(params, "value");
     if (text == nullptr) return bad("give a value for " + v->name);
+    if (force && !ctl::forceable(*v, error)) return bad(error);
     std::optional<ctl::Value> value = ctl::parseValue(*v, *text, error);
     if (!value) return bad(error);
     if (force)
@@ -145,9 +147,35 @@ std::optional<ctl::LocationBreakpoint> namedStep(const Session& session, const s
     return step;
 }
 
+// A source line as `qvctl break add` takes it: "conveyor.st:12", "Main.Timer1@conveyor.st:12".
+ActionResult sourceLocation(const Session& session, const std::string& line,
+                            const std::vector<ctl::LocationBreakpoint>& pairs, bool on) {
+    const std::vector<ctl::LocationBreakpoint> before = ctl::locationBreakpoints(session.target);
+    for (const ctl::LocationBreakpoint& pair : pairs) {
+        const ctl::Change change =
+            on ? ctl::addLocationBreakpoint(session.target, pair) : ctl::removeLocationBreakpoint(session.target, pair);
+        if (change != ctl::Change::Full) continue;
+        for (const ctl::LocationBreakpoint& p : pairs)
+            if (std::none_of(before.begin(), before.end(),
+                             [&](ctl::LocationBreakpoint b) { return b.location == p.location && b.instance == p.instance; }))
+                ctl::removeLocationBreakpoint(session.target, p);
+        return refused("the location breakpoint list has no room for " + line);
+    }
+    return done(line + (on ? " listed" : " removed"));
+}
+
 ActionResult location(const Session& session, const Params& params) {
     ctl::LocationBreakpoint pair{};
     const std::string* where = param(params, "location");
+    if (where != nullptr) {
+        std::string error;
+        if (std::optional<std::vector<ctl::LocationBreakpoint>> pairs = ctl::sourceBreakpoints(session.target, *where, error)) {
+            const std::optional<bool> on = switchOf(params);
+            if (!on) return bad("on is 1 or 0");
+            return sourceLocation(session, *where, *pairs, *on);
+        }
+        if (!error.empty()) return bad(error);
+    }
     if (!parseWhole(where, pair.location) && where != nullptr) {
         std::string error;
         const std::optional<ctl::LocationBreakpoint> step = namedStep(session, *where, error);
@@ -194,7 +222,7 @@ ActionResult act(const Session& session, const std::string& action, const Params
         std::string error;
         std::optional<ctl::Variable> v = variableOf(session, params, error);
         if (!v) return bad(error);
-        if (v->kind == ctl::Kind::Text) return bad(v->name + " is a STRING; strings are not forced");
+        if (!ctl::forceable(*v, error)) return bad(error);
         ctl::releaseValue(session.target, *v);
         return done(shown(session, *v));
     }

@@ -1,8 +1,12 @@
 // The session of qvctl serve: the program's variables and objects, and its snapshots.
 #include "supervisor/web/serve_session.h"
 
+#include <set>
+#include <string_view>
+
 #include "supervisor/core/control.h"
 #include "supervisor/core/lists.h"
+#include "supervisor/core/steps.h"
 #include "supervisor/core/values.h"
 
 namespace qv::serve {
@@ -35,10 +39,20 @@ std::shared_ptr<Session> openSession(const std::string& image, const std::string
     // beside its executable), as qvctl finds them.
     if (session->target.table != nullptr) {
         session->program = session->target.table->program;
+        // As resolveVariable names them (a control variable's name stays the control
+        // variable's), without looking each name up again.
+        std::set<std::string, std::less<>> controls;
+        for (const ctl::Variable& c : ctl::controlVariables(session->target)) controls.insert(c.name);
+        session->variables.reserve(session->target.table->symbols.size());
         for (const symbols::Symbol& s : session->target.table->symbols) {
             std::string ignored;
-            if (std::optional<ctl::Variable> v = ctl::resolveVariable(session->target, s.name, ignored))
-                session->variables.push_back(*v);
+            if (controls.count(std::string_view(s.name)) != 0) {
+                if (std::optional<ctl::Variable> v = ctl::resolveVariable(session->target, s.name, ignored))
+                    session->variables.push_back(*v);
+                continue;
+            }
+            ctl::Variable v = ctl::variableOf(session->target, s);
+            if (inside(session->target, v.area, v.slot, ctl::slotSpan(v))) session->variables.push_back(std::move(v));
         }
     } else if (session->target.facts != nullptr) {
         session->program = session->target.facts->program;
@@ -65,6 +79,17 @@ json describeSession(const Session& session) {
     for (const ctl::Variable& v : session.variables)
         variables.push_back({{"name", v.name}, {"type", kindText(v.kind)}, {"area", areaWord(v.area)},
                              {"slot", v.slot}, {"direction", v.role}});
+    for (std::size_t k = 0; k < session.variables.size(); ++k) {
+        const ctl::Variable& v = session.variables[k];
+        if (v.operatorInput) variables[k]["operator"] = true;
+        if (v.kind == ctl::Kind::Enum && v.enumType != nullptr) {
+            json names = json::array();
+            for (const symbols::EnumType::Value& e : v.enumType->values) names.push_back(e.name);
+            variables[k]["enum"] = v.enumType->name;
+            variables[k]["values"] = names;
+        }
+        if (v.kind == ctl::Kind::String) variables[k]["length"] = v.length;
+    }
     json objects = json::array();
     for (const SceneObject& o : session.objects)
         objects.push_back({{"name", o.name}, {"kind", o.product ? "product" : "actor"}, {"kindId", o.kindId},
@@ -84,8 +109,11 @@ Snapshot takeSnapshot(const Session& session) {
         return std::isfinite(value) ? json(value) : json(nullptr);
     };
     auto control = [&](int32_t fromExec) { return ImageView::read(t.view.controlInt(fromExec)); };
+    // Each pair with its name where the program's description gives one ("conveyor.st:12 in
+    // Main", "Verin_GX._X_21 (location 21, instance 7)").
     json locations = json::array();
-    for (const ctl::LocationBreakpoint& p : ctl::locationBreakpoints(t)) locations.push_back({p.location, p.instance});
+    for (const ctl::LocationBreakpoint& p : ctl::locationBreakpoints(t))
+        locations.push_back({p.location, p.instance, ctl::describeLocation(t, p)});
     s.state = {{"status", state.status},
                {"statusName", statusName(state.status)},
                {"acknowledged", state.acknowledged},
@@ -98,6 +126,10 @@ Snapshot takeSnapshot(const Session& session) {
                {"changes", {real(kMeanModificationSlot), real(kMinModificationSlot), real(kMaxModificationSlot)}},
                {"lastCall", {control(kBpcurrentlocationFromExec), control(kBpcurrentinstanceFromExec),
                              control(kBpcurrenttypeerrorFromExec)}},
+               {"pausedAt", state.status == kStatusPause
+                                ? json(ctl::describeLocation(t, {control(kBpcurrentlocationFromExec),
+                                                                 control(kBpcurrentinstanceFromExec)}))
+                                : json(nullptr)},
                {"trace", (*t.view.boolSlot(kTraceonSlot) & kBoolCurrent) != 0},
                {"locations", locations}};
 
@@ -114,7 +146,7 @@ Snapshot takeSnapshot(const Session& session) {
     for (const ctl::Variable& v : session.variables) {
         s.texts.push_back(ctl::currentText(t, v));
         // A TIME is listed by its days and ticks slots.
-        const int32_t listed = v.kind == ctl::Kind::Time ? v.slot + 2 : v.slot;
+        const int32_t listed = v.slot + ctl::firstValueSlot(v);
         uint8_t flags = ctl::isForced(t, v) ? kFlagForced : 0;
         if (listed >= 0 && static_cast<std::size_t>(listed) < slotFlags[v.area].size()) flags |= slotFlags[v.area][listed];
         s.flags.push_back(flags);

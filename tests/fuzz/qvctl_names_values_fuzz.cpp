@@ -75,7 +75,7 @@ void checkRoundTrip(const Variable& v, std::string_view text, const Value& value
 }
 
 void checkWrites(const Target& target, const Variable& v, std::string_view text, const Value& value) {
-    if (v.kind == Kind::Text) return;
+    if (v.kind == Kind::Text || v.kind == Kind::String) return;
     const std::string printed = formatValue(v, value);
     setValue(target, v, value);
     if (currentText(target, v) != printed) fail(v, text, "set, reads back differently");
@@ -103,9 +103,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view text = newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
 
     // The value as each type would take it.
-    constexpr Kind kinds[] = {Kind::Bool, Kind::Int, Kind::Real, Kind::Char, Kind::Time, Kind::Text};
+    static const symbols::EnumType kMode{"Mode", {{"Idle", 0}, {"Run", 1}, {"Fault", -7}}};
+    constexpr Kind kinds[] = {Kind::Bool,  Kind::Int,  Kind::Real,        Kind::Char,      Kind::Time,
+                              Kind::Text,  Kind::Sint, Kind::Int16,       Kind::Byte,      Kind::Word,
+                              Kind::Dword, Kind::Date, Kind::TimeOfDay,   Kind::DateAndTime, Kind::Enum,
+                              Kind::String};
     for (Kind kind : kinds) {
-        const Variable v{"v", kAreaInt, 0, kind, "slot"};
+        Variable v{"v", kAreaInt, 0, kind, "slot"};
+        v.length = 8;
+        v.enumType = &kMode;
         std::string error;
         if (std::optional<Value> value = parseValue(v, text, error)) checkRoundTrip(v, text, *value);
         else if (error.empty()) fail(v, text, "refused without a message");

@@ -112,6 +112,93 @@ def test_a_symbol_description_names_an_unknown_programs_slots(shm, tmp_path):
         qv.Image(name, symbols=str(path))
 
 
+def test_a_version_two_description_gives_every_type_and_source_lines(shm, tmp_path):
+    """The types of a compiled program, written and read as qvctl does; a bare number for a
+    TIME refused as in qvctl; the control words checked by slot; breakpoints on source lines."""
+    import datetime
+    name = shm(bytes(laid_out((40, 560, 17, 70))))
+    path = tmp_path / "conveyor.symbols.json"
+    path.write_text(json.dumps({
+        "format": "qv-symbols", "version": 2, "program": "conveyor", "revision": 3,
+        "variables": [
+            {"name": "Main.Count", "type": "INT", "area": "int", "slot": 523, "direction": "internal",
+             "comment": "", "address": "%MW0"},
+            {"name": "Main.Mode", "type": "ENUM", "enum": "Mode", "area": "int", "slot": 524,
+             "direction": "internal", "comment": ""},
+            {"name": "Main.Mask", "type": "WORD", "area": "int", "slot": 526, "direction": "internal"},
+            {"name": "Main.Wide", "type": "DWORD", "area": "int", "slot": 528, "direction": "internal"},
+            {"name": "Main.Timer1.ET", "type": "TIME", "area": "int", "slot": 530, "direction": "internal"},
+            {"name": "Main.Day", "type": "DATE", "area": "int", "slot": 534, "direction": "internal"},
+            {"name": "Main.Clock", "type": "TIME_OF_DAY", "area": "int", "slot": 537, "direction": "internal"},
+            {"name": "Main.Stamp", "type": "DATE_AND_TIME", "area": "int", "slot": 540, "direction": "internal"},
+            {"name": "Main.Label", "type": "STRING", "length": 8, "area": "char", "slot": 53,
+             "direction": "internal", "comment": ""},
+            {"name": "Main.Start", "type": "BOOL", "area": "bool", "slot": 5, "direction": "input",
+             "comment": "start button", "operator": True}],
+        "enums": [{"name": "Mode", "values": [{"name": "Idle", "value": 0}, {"name": "Run", "value": 1}]}],
+        "sources": [{"file": "conveyor.st", "path": "/src/conveyor.st"}],
+        "locations": [{"location": 12, "file": "conveyor.st", "line": 12, "column": 5, "endColumn": 20}],
+        "instances": [{"number": 1, "path": "Main", "type": "Main"},
+                      {"number": 2, "path": "Main.Timer1", "type": "Tick"}],
+        "objects": []}))
+    with qv.Image(name, symbols=str(path)) as c:
+        assert c.variable("Main.Start").operator and c.variable("Main.Count").address == "%MW0"
+        c["Main.Count"] = "16#7FFF"
+        c["Main.Mode"] = "Run"
+        c["Main.Mask"] = "16#00ff"
+        c["Main.Wide"] = 4294967295
+        c["Main.Timer1.ET"] = "T#1h2m3.5s"
+        c["Main.Day"] = "D#2024-01-31"
+        c["Main.Clock"] = "TOD#12:00:00.5"
+        c["Main.Stamp"] = "DT#1969-12-31-23:59:59.9999"
+        c["Main.Label"] = "'it$'s $$5'"
+        assert (c["Main.Count"], c["Main.Mode"], c["Main.Mask"], c["Main.Wide"], c["Main.Timer1.ET"]) == \
+            (32767, "Run", 255, 4294967295, 3723.5)
+        assert c["Main.Day"] == datetime.date(2024, 1, 31) and c.raw("I", 536) == 19753
+        assert c["Main.Clock"] == datetime.time(12, 0, 0, 500000) and c.raw("I", 539) == 432005000
+        assert c["Main.Stamp"] == datetime.datetime(1969, 12, 31, 23, 59, 59, 999900)
+        assert (c.raw("I", 542), c.raw("I", 543)) == (-1, 863999999)
+        assert c["Main.Label"] == "it's $5" and c.raw("C", 56) == ord("i")
+        assert qv.values.format_value(c.variable("Main.Stamp"), c["Main.Stamp"]) == "DT#1969-12-31-23:59:59.9999"
+        assert qv.values.format_value(c.variable("Main.Mask"), c["Main.Mask"]) == "16#00FF"
+        for var, value, message in (
+                ("Main.Count", 32768, "Main.Count is a INT: give a whole number from -32768 to 32767"),
+                ("Main.Mode", 2, "Main.Mode is a Mode: give one of Idle, Run"),
+                ("Main.Timer1.ET", 10, "Main.Timer1.ET is a TIME: a number needs a unit, as in T#10s or 10s"),
+                ("Main.Day", "D#2023-02-29", "Main.Day is a DATE"),
+                ("Main.Label", "123456789", r"Main.Label is a STRING\[8\]: give at most 8 characters"),
+                ("I311", 42, "I311 takes FREE, STOP, RUN, STEP, END or PAUSE"),
+                ("F10", 0, "F10 takes a period in microseconds above 0")):
+            with pytest.raises(qv.RefusedWrite, match=message):
+                c[var] = value
+        c.set("F10", 0, raw=True)
+        c.add_breakpoint("conveyor.st:12")
+        c.add_breakpoint("Main.Timer1@/src/conveyor.st:12")
+        assert c.breakpoints()["location"] == [(12, 1), (12, 2)]
+        assert c.breakpoints()["lines"] == ["conveyor.st:12 in Main", "conveyor.st:12 in Main.Timer1"]
+        with pytest.raises(qv.RefusedWrite, match="no statement of the program starts on line 13 of conveyor.st"):
+            c.add_breakpoint("conveyor.st:13")
+        c.remove_breakpoint("conveyor.st:12")
+        assert c.breakpoints()["location"] == []
+        assert c.location_name(12, 2) == "conveyor.st:12 in Main.Timer1"
+
+
+@pytest.mark.parametrize("where", ["/dev/zero", "fifo", "folder", "sparse"])
+def test_a_description_is_read_only_from_a_bounded_regular_file(shm, tmp_path, where):
+    name = shm(bytes(laid_out((40, 560, 17, 70))))
+    path = {"/dev/zero": "/dev/zero", "fifo": str(tmp_path / "fifo"), "folder": str(tmp_path),
+            "sparse": str(tmp_path / "sparse")}[where]
+    if where == "fifo":
+        os.mkfifo(path)
+    if where == "sparse":
+        with open(path, "wb") as f:
+            f.truncate(4 << 30)
+    message = {"/dev/zero": "is a device", "fifo": "is a FIFO", "folder": "is a folder",
+               "sparse": "holds 4294967296 bytes; a symbol description is at most 64 MiB"}[where]
+    with pytest.raises(qv.ImageError, match=message):
+        qv.Image(name, symbols=path)
+
+
 def test_the_protocol_against_a_running_program(qv_program):
     c = qv_program("bistable_cylinder", stepped=True)
     assert (c.program, c.revision, c.status) == ("bistable_cylinder", 3, "STOP")

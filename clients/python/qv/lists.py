@@ -7,7 +7,7 @@ from typing import Dict, List, Optional, Tuple, Union
 
 from . import generated as g
 from .errors import ImageError, RefusedWrite
-from .symbols import SLOT_COUNT, Variable, slot_name
+from .symbols import Variable, slot_name
 
 _TRACE_TABLES = (g.BOOL_TRACE_TABLE_OFFSET, g.INT_TRACE_TABLE_OFFSET, g.REAL_TRACE_TABLE_OFFSET,
                  g.CHAR_TRACE_TABLE_OFFSET)
@@ -127,7 +127,7 @@ class Lists:
     def name_of_slot(self, area: int, slot: int) -> str:
         if self.symbols is not None:
             for v in self.symbols.variables:
-                if v.area == area and v.slot <= slot < v.slot + SLOT_COUNT[v.type]:
+                if v.area == area and v.slot <= slot < v.slot + v.span:
                     return v.name
         for v in self._controls.values():
             if v.area == area and v.slot == slot:
@@ -141,7 +141,13 @@ class Lists:
         a cycle in which it changed. Or a location breakpoint (add_breakpoint(20, 1)): the
         program pauses at that location of that instance. Or a grafcet step by name
         (add_breakpoint("Verin_GX._X_21"), add_breakpoint("Verin_GX", 21), "_X_21" in a
-        program of one model): the program pauses as the step becomes active."""
+        program of one model): the program pauses as the step becomes active. Or a source
+        line of a compiled program (add_breakpoint("conveyor.st:12") for every instance,
+        add_breakpoint("Main.Timer1@conveyor.st:12") for one)."""
+        lines = self._source_pairs(what) if instance is None else None
+        if lines is not None:
+            self._source_breakpoint(lines, True)
+            return
         step = self._step(what, instance)
         if step is not None:
             self._location_breakpoint(*step, True)
@@ -156,6 +162,10 @@ class Lists:
             self._table_add(g.BOOL_BREAKPOINT_TABLE_OFFSET, v.slot)
 
     def remove_breakpoint(self, what: Union[str, int], instance: Optional[int] = None):
+        lines = self._source_pairs(what) if instance is None else None
+        if lines is not None:
+            self._source_breakpoint(lines, False)
+            return
         step = self._step(what, instance)
         if step is not None:
             self._location_breakpoint(*step, False)
@@ -169,15 +179,74 @@ class Lists:
         else:
             self._table_remove(g.BOOL_BREAKPOINT_TABLE_OFFSET, v.slot)
 
+    def location_name(self, location: int, instance: int) -> Optional[str]:
+        """"conveyor.st:12 in Main.Timer1" where the program's description maps the location
+        to a source line, else None."""
+        if self.symbols is None or location not in self.symbols.locations:
+            return None
+        file, line = self.symbols.locations[location]
+        return f"{file}:{line} in {self.symbols.instances.get(instance, f'instance {instance}')}"
+
+    @property
+    def paused_line(self) -> Optional[str]:
+        """While paused at a location a compiled program's description maps: "conveyor.st:12
+        in Main.Timer1"; else None."""
+        where = self.paused_at
+        return None if where is None else self.location_name(*where)
+
+    def _source_pairs(self, what) -> Optional[List[Tuple[int, int]]]:
+        """The (location, instance) pairs of "FILE:LINE" or "INSTANCE@FILE:LINE"; None when
+        `what` does not have that form."""
+        if not isinstance(what, str):
+            return None
+        m = re.fullmatch(r"(?:(.+)@)?(.+):([0-9]+)", what)
+        if m is None or int(m.group(3)) < 1:
+            return None
+        path, file, line = m.group(1), m.group(2), int(m.group(3))
+        if self.symbols is None or not self.symbols.locations:
+            raise RefusedWrite("the program's description maps no source lines; give a location and an instance number")
+        file = self.symbols.sources.get(file, file)
+        locations = sorted({n for n, (f, l) in self.symbols.locations.items() if f == file and l == line})
+        if not locations:
+            raise RefusedWrite(f"no statement of the program starts on line {line} of {file}")
+        if path is not None:
+            numbers = [n for n, p in self.symbols.instances.items() if p == path]
+            if not numbers:
+                raise RefusedWrite(f"no instance {path} in {self.program}")
+            numbers = numbers[:1]
+        else:
+            # The program matches a pair's instance exactly: every instance gets its own pair.
+            numbers = sorted(self.symbols.instances)
+            if not numbers:
+                raise RefusedWrite(f"the program's description lists no instances; give INSTANCE@{file}:{line}")
+        return [(loc, n) for loc in locations for n in numbers]
+
+    def _source_breakpoint(self, pairs: List[Tuple[int, int]], adding: bool):
+        before = set(self.breakpoints()["location"])
+        try:
+            for pair in pairs:
+                self._location_breakpoint(*pair, adding)
+        except RefusedWrite:
+            for pair in pairs:  # all of the line's instances, or none
+                if pair not in before:
+                    self._location_breakpoint(*pair, False)
+            raise
+
     def breakpoints(self) -> Dict[str, list]:
-        """{"data": [boolean names], "location": [(location, instance), ...]}."""
+        """{"data": [boolean names], "location": [(location, instance), ...]}; with
+        "lines": ["conveyor.st:12 in Main", ...] for the pairs a compiled program's
+        description names."""
         if self.revision == 1:
             data = [s for s in range(self.counts[g.AREA_BOOL])
                     if self._mm[self._offset(g.AREA_BOOL, s) + 1] & g.R1_BOOL_DATA_BREAKPOINT]
         else:
             data = self._table_entries(g.BOOL_BREAKPOINT_TABLE_OFFSET)
         pairs = [p for p in (self._pair(k) for k in range(1, self._pair_count() + 1)) if p != (0, 0)]
-        return {"data": [self.name_of_slot(g.AREA_BOOL, s) for s in data], "location": pairs}
+        found = {"data": [self.name_of_slot(g.AREA_BOOL, s) for s in data], "location": pairs}
+        lines = [name for name in (self.location_name(*p) for p in pairs) if name is not None]
+        if lines:
+            found["lines"] = lines
+        return found
 
     def _step(self, what, number) -> Optional[Tuple[int, int]]:
         """(location, instance) of the step that `what` names ("Verin_GX._X_21", "_X_21",

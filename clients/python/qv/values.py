@@ -12,7 +12,7 @@ from typing import List, Optional, Tuple, Union
 
 from . import generated as g
 from .errors import RefusedWrite, UnknownVariable
-from .symbols import PROGRAM_WRITTEN, SLOT_COUNT, Variable, parse_slot_name, slot_name
+from .symbols import PROGRAM_WRITTEN, Variable, parse_slot_name, slot_name
 
 TICKS_PER_SECOND = 10000
 TICKS_PER_DAY = 24 * 3600 * TICKS_PER_SECOND
@@ -20,6 +20,18 @@ _FLOAT_MAX = struct.unpack("<f", b"\xff\xff\x7f\x7f")[0]
 _STATUS_CODES = {name: code for code, name in g.STATUS_NAMES.items()}
 _DURATION = re.compile(r"(?:t#|time#)?([-+]?[0-9]*\.?[0-9]+(?:e[-+]?[0-9]+)?)(ms|s|m|h|d)")
 _DURATION_UNITS = {"ms": 10, "s": 10000, "m": 600000, "h": 36000000, "d": 864000000}
+# T#1h2m3.5s: units from the largest down, each once, only the last with a fraction.
+_COMPOUND = re.compile(r"(?:t#|time#)?([-+]?)((?:_?[0-9]+d)?(?:_?[0-9]+h)?(?:_?[0-9]+m(?!s))?(?:_?[0-9]+s)?"
+                       r"(?:_?[0-9]+ms)?(?:_?[0-9]+\.[0-9]+(?:d|h|ms|m|s))?)")
+_PART = re.compile(r"_?([0-9]+(?:\.[0-9]+)?)(ms|d|h|m|s)")
+# Day numbers count from 1970-01-01 (day 0), as qvctl prints them.
+_EPOCH = datetime.date(1970, 1, 1)
+_WHOLE_RANGES = {"SINT": (-128, 127), "INT": (-32768, 32767), "DINT": (-2**31, 2**31 - 1),
+                 "BYTE": (0, 255), "WORD": (0, 65535), "DWORD": (0, 2**32 - 1)}
+_HEX_DIGITS = {"BYTE": 2, "WORD": 4, "DWORD": 8}
+_IEC_WHOLE = re.compile(r"(?:(?:sint|int|dint|byte|word|dword|usint|uint|udint)#)?"
+                        r"(?:([-+]?)([0-9](?:_?[0-9])*)|(16#[0-9a-f](?:_?[0-9a-f])*)|(8#[0-7](?:_?[0-7])*)"
+                        r"|(2#[01](?:_?[01])*))")
 
 
 class Values:
@@ -42,10 +54,20 @@ class Values:
                 raise UnknownVariable(f"no variable {name} in {self.program}")
             raise UnknownVariable(f"unknown variable {name}: the image holds no program with a symbol "
                                   f"table, so name slots as B5, I523, F10 or C3")
-        last = v.slot + SLOT_COUNT[v.type] - 1
+        last = v.slot + v.span - 1
         if v.slot >= self.counts[v.area] or last >= self.counts[v.area]:
             raise UnknownVariable(f"{name} lies outside the image")
         return v
+
+    def _control_at(self, v: Variable) -> Optional[str]:
+        """The control variable whose first slot `v` starts at, whatever its name: its
+        writes are checked alike (I311 is execstatus in revisions 2 and 3)."""
+        if v.role == "control":
+            return v.name
+        for c in self._controls.values():
+            if c.area == v.area and c.slot == v.slot:
+                return c.name
+        return None
 
     def variables(self) -> List[Variable]:
         """The program's variables, then the control variables."""
@@ -65,8 +87,33 @@ class Values:
         return self[name]
 
     def read(self, v: Variable):
-        """The current value: bool, int, float, seconds (float) for a TIME, str for a STRING."""
+        """The current value: bool; int for the integer and bit-string types; float; seconds
+        (float) for a TIME; datetime.date, datetime.time and datetime.datetime for DATE,
+        TIME_OF_DAY and DATE_AND_TIME; the value's name (str) for an ENUM (its number when it
+        names none); str for a STRING."""
         at = self._offset(v.area, v.slot)
+        if v.type in _WHOLE_RANGES:
+            return _whole_of(v.type, self._words[at // 4])
+        if v.type == "ENUM":
+            value = self._words[at // 4]
+            named = v.enum.by_value(value) if v.enum is not None else None
+            return named if named is not None else value
+        if v.type == "DATE":
+            return _EPOCH + datetime.timedelta(days=self._int(v.slot + 2))
+        if v.type == "TIME_OF_DAY":
+            return _time_of_day(self._int(v.slot + 2))
+        if v.type == "DATE_AND_TIME":
+            days, ticks = self._int(v.slot + 2), self._int(v.slot + 3)
+            return datetime.datetime.combine(_EPOCH + datetime.timedelta(days=days), datetime.time()) \
+                + datetime.timedelta(microseconds=ticks * 100)
+        if v.type == "STRING" and v.length:
+            chars = bytearray()
+            for k in range(v.length):
+                c = self._mm[self._offset(g.AREA_CHAR, v.slot + 3 + k)]
+                if c == 0:
+                    break
+                chars.append(c)
+            return chars.decode("latin-1")
         if v.type == "BOOL":
             return bool(self._mm[at] & g.BOOL_CURRENT)
         if v.type == "CHAR":
@@ -115,20 +162,21 @@ class Values:
         return None
 
     def _check_control_write(self, v: Variable, value):
-        if v.role != "control":
+        control = self._control_at(v)
+        if control is None:
             return
-        if v.name in PROGRAM_WRITTEN:
+        if control in PROGRAM_WRITTEN:
             raise RefusedWrite(f"{v.name} is written by the program; pass raw=True to write it anyway")
-        if v.name == "execstatus":
+        if control == "execstatus":
             code = _STATUS_CODES.get(value, value) if isinstance(value, str) else value
             if isinstance(code, bool) or not isinstance(code, int) or code not in g.STATUS_NAMES:
-                raise RefusedWrite(f"execstatus takes FREE, STOP, RUN, STEP, END or PAUSE (0 to 5), not {value!r}")
-        if v.name == "simuperiod":
+                raise RefusedWrite(f"{v.name} takes FREE, STOP, RUN, STEP, END or PAUSE (0 to 5), not {value!r}")
+        if control == "simuperiod":
             if isinstance(value, bool) or not isinstance(value, (int, float)) or not math.isfinite(value) \
                     or not 0 < value < 2**32:
-                raise RefusedWrite(f"simuperiod takes a period in microseconds above 0 and below 2^32, "
+                raise RefusedWrite(f"{v.name} takes a period in microseconds above 0 and below 2^32, "
                                    f"not {value!r}")
-        if v.name == "bpnoline" and (not isinstance(value, int) or not 0 <= value <= g.MAX_LOCATION_BREAKPOINTS):
+        if control == "bpnoline" and (not isinstance(value, int) or not 0 <= value <= g.MAX_LOCATION_BREAKPOINTS):
             raise RefusedWrite(f"bpnoline counts 0 to {g.MAX_LOCATION_BREAKPOINTS} location breakpoints, "
                                f"not {value!r}")
 
@@ -144,7 +192,7 @@ class Values:
                 return [int(value)]
             raise refuse("True or False")
         if v.type == "DINT":
-            if v.name == "execstatus" and isinstance(value, str) and value in _STATUS_CODES:
+            if self._control_at(v) == "execstatus" and isinstance(value, str) and value in _STATUS_CODES:
                 return [_STATUS_CODES[value]]
             if isinstance(value, bool) or not isinstance(value, int) or not -2**31 <= value < 2**31:
                 raise refuse("a whole number from -2147483648 to 2147483647")
@@ -160,13 +208,61 @@ class Values:
             if isinstance(value, bool) or not isinstance(value, int) or not 0 <= value <= 255:
                 raise refuse("one character or a code from 0 to 255")
             return [value]
+        if v.type in _WHOLE_RANGES:
+            low, high = _WHOLE_RANGES[v.type]
+            number = _iec_whole(value) if isinstance(value, str) else value
+            if isinstance(number, bool) or not isinstance(number, int) or not low <= number <= high:
+                hexes = (f" (or {_hex(v.type, 0)} to {_hex(v.type, high)})" if v.type in _HEX_DIGITS else "")
+                raise refuse(f"a whole number from {low} to {high}{hexes}")
+            return [number - 2**32 if number >= 2**31 else number]
+        if v.type == "ENUM":
+            number = None
+            if isinstance(value, str) and v.enum is not None:
+                text = value.split("#", 1)[1] if "#" in value and value.split("#", 1)[0].lower() == v.enum.name.lower() \
+                    else value
+                number = v.enum.by_name(text)
+            elif isinstance(value, int) and not isinstance(value, bool) and v.enum is not None \
+                    and v.enum.by_value(value) is not None:
+                number = value
+            if number is None:
+                names = ", ".join(n for n, _ in v.enum.values) if v.enum is not None else "its names"
+                raise RefusedWrite(f"{v.name} is a {v.enum.name if v.enum else 'ENUM'}: give one of {names}, "
+                                   f"not {value!r}")
+            return [number]
         if v.type == "TIME":
+            if isinstance(value, (int, float)) and not isinstance(value, bool):
+                raise RefusedWrite(f"{v.name} is a TIME: a number needs a unit, as in T#{value}s or {value}s "
+                                   f"(or a timedelta), not {value!r}")
             ticks = _duration_ticks(value)
             if ticks is None:
-                raise refuse("a duration: seconds, a timedelta, or text such as 2.5s, 250ms or T#10s")
+                raise refuse("a duration: a timedelta, or text such as 2.5s, 250ms, T#10s or T#1h2m3.5s")
             sign = -1 if ticks < 0 else 1
             days, rest = divmod(abs(ticks), TICKS_PER_DAY)
             return [sign * days, sign * rest]
+        if v.type == "DATE":
+            day = _date_of(value)
+            if day is None:
+                raise refuse("a datetime.date or a date from D#0001-01-01 to D#9999-12-31, such as D#2024-01-31")
+            return [(day - _EPOCH).days]
+        if v.type == "TIME_OF_DAY":
+            ticks = _tod_ticks(value)
+            if ticks is None:
+                raise refuse("a datetime.time or a time from TOD#00:00:00 to TOD#23:59:59.9999, such as "
+                             "TOD#12:00:00.5")
+            return [ticks]
+        if v.type == "DATE_AND_TIME":
+            stamp = _date_and_time_of(value)
+            if stamp is None:
+                raise refuse("a datetime.datetime or a date and a time such as DT#2024-01-31-12:00:00")
+            day, ticks = stamp
+            return [(day - _EPOCH).days, ticks]
+        if v.type == "STRING" and v.length:
+            text = _string_text(value)
+            if text is None or "\0" in text or len(text) > v.length:
+                raise RefusedWrite(f"{v.name} is a STRING[{v.length}]: give at most {v.length} characters "
+                                   f"(text, or 'text' with $ escapes), not {value!r}")
+            data = text.encode("latin-1")
+            return list(data) + [0] * (v.length - len(data))
         raise RefusedWrite(f"{v.name} is a STRING; the client does not write strings")
 
     def _write(self, v: Variable, words):
@@ -176,9 +272,14 @@ class Values:
             self._bytes.store(self._offset(v.area, v.slot), words[0])
         elif v.type == "REAL":
             self._reals[self._offset(v.area, v.slot) // 4] = words[0]
-        elif v.type == "TIME":
+        elif v.type in ("TIME", "DATE_AND_TIME"):
             self._set_int(v.slot + 2, words[0])
             self._set_int(v.slot + 3, words[1])
+        elif v.type in ("DATE", "TIME_OF_DAY"):
+            self._set_int(v.slot + 2, words[0])
+        elif v.type == "STRING":
+            for k, byte in enumerate(words):
+                self._bytes.store(self._offset(g.AREA_CHAR, v.slot + 3 + k), byte)
         else:
             self._set_int(v.slot, words[0])
 
@@ -194,7 +295,9 @@ class Values:
     def _value_slots(self, v: Variable) -> List[int]:
         if v.type == "STRING":
             raise RefusedWrite(f"{v.name} is a STRING; strings are not forced or traced")
-        return [v.slot + 2, v.slot + 3] if v.type == "TIME" else [v.slot]
+        if v.type in ("TIME", "DATE_AND_TIME"):
+            return [v.slot + 2, v.slot + 3]
+        return [v.slot + 2] if v.type in ("DATE", "TIME_OF_DAY") else [v.slot]
 
     def force(self, name: str, value):
         """Pins a variable to a value: the program's posting keeps it whatever the model
@@ -246,10 +349,17 @@ def _duration_ticks(value) -> Optional[int]:
             ticks = (decimal.Decimal(value.days * 86400 + value.seconds) * TICKS_PER_SECOND
                      + decimal.Decimal(value.microseconds) / 100)
         elif isinstance(value, str):
-            m = _DURATION.fullmatch(value.strip().lower())
-            if not m:
-                return None
-            ticks = decimal.Decimal(m.group(1)) * _DURATION_UNITS[m.group(2)]
+            text = value.strip().lower()
+            m = _DURATION.fullmatch(text)
+            if m:
+                ticks = decimal.Decimal(m.group(1)) * _DURATION_UNITS[m.group(2)]
+            else:
+                m = _COMPOUND.fullmatch(text)
+                if not m or not m.group(2):
+                    return None
+                ticks = sum(decimal.Decimal(n) * _DURATION_UNITS[u] for n, u in _PART.findall(m.group(2)))
+                if m.group(1) == "-":
+                    ticks = -ticks
         elif isinstance(value, (int, float)) and not isinstance(value, bool):
             if not math.isfinite(value):
                 return None
@@ -264,3 +374,154 @@ def _show(value) -> str:
     if isinstance(value, bool):
         return "TRUE" if value else "FALSE"
     return repr(value)
+
+
+def _iec_whole(text: str) -> Optional[int]:
+    """A whole number as IEC writes it (-5, 16#FF, 2#1010_0101, INT#7); None otherwise."""
+    m = _IEC_WHOLE.fullmatch(text.strip().lower())
+    if not m:
+        return None
+    if m.group(2) is not None:
+        return int(m.group(1) + m.group(2).replace("_", ""))
+    based = m.group(3) or m.group(4) or m.group(5)
+    base, digits = based.split("#")
+    return int(digits.replace("_", ""), int(base))
+
+
+def _whole_of(type_: str, word: int) -> int:
+    """The value the library holds in a slot's word: only the type's low bits count."""
+    if type_ == "SINT":
+        return (word + 128) % 256 - 128
+    if type_ == "INT":
+        return (word + 32768) % 65536 - 32768
+    if type_ == "BYTE":
+        return word & 0xFF
+    if type_ == "WORD":
+        return word & 0xFFFF
+    if type_ == "DWORD":
+        return word & 0xFFFFFFFF
+    return word
+
+
+def _hex(type_: str, value: int) -> str:
+    return f"16#{value:0{_HEX_DIGITS[type_]}X}"
+
+
+def _time_of_day(ticks: int):
+    if not 0 <= ticks < TICKS_PER_DAY:
+        return ticks  # not a time of day: the ticks as they are
+    seconds, rest = divmod(ticks, TICKS_PER_SECOND)
+    return datetime.time(seconds // 3600, seconds // 60 % 60, seconds % 60, rest * 100)
+
+
+_DATE_TEXT = re.compile(r"([0-9]{1,4})-([0-9]{1,2})-([0-9]{1,2})")
+_TOD_TEXT = re.compile(r"([0-9]{1,2}):([0-9]{2})(?::([0-9]{1,2}(?:\.[0-9]+)?))?")
+
+
+def _date_of(value) -> Optional[datetime.date]:
+    if isinstance(value, datetime.datetime):
+        return None
+    if isinstance(value, datetime.date):
+        return value
+    if not isinstance(value, str):
+        return None
+    text = re.sub(r"^(?:date#|d#)", "", value.strip().lower())
+    m = _DATE_TEXT.fullmatch(text)
+    try:
+        return datetime.date(int(m.group(1)), int(m.group(2)), int(m.group(3))) if m else None
+    except ValueError:
+        return None
+
+
+def _tod_ticks(value) -> Optional[int]:
+    if isinstance(value, datetime.time):
+        return ((value.hour * 60 + value.minute) * 60 + value.second) * TICKS_PER_SECOND \
+            + (value.microsecond + 50) // 100
+    if not isinstance(value, str):
+        return None
+    text = re.sub(r"^(?:time_of_day#|tod#)", "", value.strip().lower())
+    m = _TOD_TEXT.fullmatch(text)
+    if not m:
+        return None
+    with decimal.localcontext() as exact:
+        exact.prec = 60
+        seconds = decimal.Decimal(m.group(3) or "0")
+        if int(m.group(1)) > 23 or int(m.group(2)) > 59 or seconds >= 60:
+            return None
+        ticks = (int(m.group(1)) * 3600 + int(m.group(2)) * 60) * TICKS_PER_SECOND \
+            + int((seconds * TICKS_PER_SECOND).to_integral_value(rounding=decimal.ROUND_HALF_UP))
+    return ticks if ticks < TICKS_PER_DAY else None
+
+
+def _date_and_time_of(value):
+    """(date, ticks since midnight), or None."""
+    if isinstance(value, datetime.datetime):
+        return value.date(), _tod_ticks(value.time())
+    if not isinstance(value, str):
+        return None
+    text = re.sub(r"^(?:date_and_time#|dt#)", "", value.strip().lower())
+    parts = text.split("-")
+    if len(parts) != 4:
+        return None
+    day, ticks = _date_of("-".join(parts[:3])), _tod_ticks(parts[3])
+    return None if day is None or ticks is None else (day, ticks)
+
+
+_ESCAPES = {"$": "$", "'": "'", "l": "\n", "n": "\n", "p": "\f", "r": "\r", "t": "\t"}
+
+
+def _string_text(value) -> Optional[str]:
+    """A STRING's text: 'text' with $ escapes, or text without quotes as it stands."""
+    if not isinstance(value, str):
+        return None
+    if not (len(value) >= 2 and value[0] == value[-1] == "'"):
+        return None if value.startswith("'") else value
+    body, out, k = value[1:-1], [], 0
+    while k < len(body):
+        c = body[k]
+        if c == "'":
+            return None
+        if c != "$":
+            out.append(c)
+            k += 1
+            continue
+        e = body[k + 1:k + 2].lower()
+        if e in _ESCAPES:
+            out.append(_ESCAPES[e])
+            k += 2
+        elif re.fullmatch(r"[0-9a-f]{2}", body[k + 1:k + 3].lower()):
+            out.append(chr(int(body[k + 1:k + 3], 16)))
+            k += 3
+        else:
+            return None
+    text = "".join(out)
+    return text if all(ord(ch) < 256 for ch in text) else None
+
+
+def format_value(v: Variable, value) -> str:
+    """A value as qvctl prints it: 16#00FF, D#2024-01-31, TOD#12:00:00.5, 'text', ..."""
+    if v.type in _HEX_DIGITS:
+        return _hex(v.type, value)
+    if v.type == "DATE":
+        return f"D#{value.isoformat()}"
+    if v.type in ("TIME_OF_DAY", "DATE_AND_TIME"):
+        t = value.time() if isinstance(value, datetime.datetime) else value
+        if not isinstance(t, datetime.time):
+            return f"TOD#? ({value} ticks)"
+        clock = f"{t.hour:02}:{t.minute:02}:{t.second:02}"
+        if t.microsecond:
+            clock += ("." + f"{t.microsecond // 100:04}").rstrip("0")
+        return f"DT#{value.date().isoformat()}-{clock}" if isinstance(value, datetime.datetime) else f"TOD#{clock}"
+    if v.type == "STRING" and v.length:
+        out = []
+        for ch in value:
+            if ch in "$'":
+                out.append("$" + ch)
+            elif ch in "\n\r\t\f":
+                out.append({"\n": "$N", "\r": "$R", "\t": "$T", "\f": "$P"}[ch])
+            elif ord(ch) < 0x20 or ord(ch) >= 0x7F:
+                out.append(f"${ord(ch):02X}")
+            else:
+                out.append(ch)
+        return "'" + "".join(out) + "'"
+    return _show(value)
