@@ -2,7 +2,7 @@
 # pkg-config. The map file reader is a library of its own so that its fuzz target links
 # it without the server.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(QV_LIBMODBUS QUIET IMPORTED_TARGET libmodbus)
+pkg_check_modules(QV_LIBMODBUS QUIET IMPORTED_TARGET GLOBAL libmodbus)
 if(NOT QV_LIBMODBUS_FOUND)
   message(FATAL_ERROR "qvctl modbus needs libmodbus (on Debian: sudo apt-get install libmodbus-dev)")
 endif()
