@@ -316,6 +316,7 @@ TEST_P(Programs, ProduceTheirValues) {
     const Case& c = GetParam();
     const Result built = buildProgram(c.name, c.source);
     ASSERT_EQ(built.status, 0) << built.output;
+    EXPECT_EQ(built.output.find(".c:"), std::string::npos) << "the C compiler warned:\n" << built.output;
     const nlohmann::json symbols = symbolsOf(c.name);
     ASSERT_FALSE(symbols.is_discarded());
     ProgramRun run("qvct_" + std::string(c.name), c.name);
