@@ -348,6 +348,39 @@ TEST(Revisions, OneAndTwoRunTheSamePrograms) {
     }
 }
 
+// --period sets the cycle period, which the timers count; the description carries each
+// variable's direction, address and comment.
+TEST(Options, PeriodAndDescription) {
+    const Result built = buildProgram("period", R"(PROGRAM Main
+VAR_INPUT Go : BOOL := TRUE; (* starts the timer *)
+END_VAR
+VAR_OUTPUT Lamp AT %QX0.2 : BOOL; END_VAR
+VAR T1 : TON; Sensor AT %IW4 : INT; END_VAR
+T1(IN := Go, PT := T#1s);
+Lamp := T1.Q;
+END_PROGRAM
+)", "--period 100ms");
+    ASSERT_EQ(built.status, 0) << built.output;
+    const nlohmann::json symbols = symbolsOf("period");
+    const nlohmann::json* go = entry(symbols, "Main.Go");
+    ASSERT_NE(go, nullptr);
+    EXPECT_EQ((*go)["direction"], "input");
+    EXPECT_EQ((*go)["comment"], "starts the timer");
+    EXPECT_EQ((*go)["slot"], 5);  // the first model boolean
+    EXPECT_EQ((*entry(symbols, "Main.Lamp"))["address"], "%QX0.2");
+    EXPECT_EQ((*entry(symbols, "Main.Lamp"))["direction"], "output");
+    EXPECT_EQ((*entry(symbols, "Main.Sensor"))["direction"], "input");
+    EXPECT_EQ((*entry(symbols, "Main.T1.ET"))["type"], "TIME");
+    EXPECT_EQ((*entry(symbols, "Main.T1.ET"))["area"], "int");
+    ProgramRun run("qvct_period", "period");
+    ASSERT_TRUE(run.start({"QV_TIMEOUT=10"}));
+    ASSERT_TRUE(run.waitUntilStopped()) << run.console();
+    ASSERT_TRUE(debug::stepOnce(run));
+    ASSERT_TRUE(debug::stepOnce(run));
+    EXPECT_EQ(valueOf(run.image(), symbols, "Main.T1.ET"), "0/2000");  // 100 ms a cycle
+    EXPECT_EQ(run.end(), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Table, Programs, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
