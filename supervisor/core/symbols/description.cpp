@@ -469,12 +469,37 @@ std::optional<SymbolSet> parseDescription(const std::string& text, std::string& 
         error = "a symbol description is at most " + std::to_string(kMaxDescriptionBytes >> 20) + " MiB";
         return std::nullopt;
     }
-    const json document = json::parse(text, nullptr, false);
-    if (document.is_discarded() || !document.is_object()) {
-        error = "not a JSON object";
-        return std::nullopt;
-    }
     try {
+        // The variables are read one by one as the parser meets them and left out of the
+        // document, so that a large description never stands in memory as a tree.
+        std::vector<SymbolSet::Variable> vs;
+        int depthOneKey = 0;  // 1 after the top-level key "variables", 2 inside its array
+        const json document = json::parse(
+            text,
+            [&](int depth, json::parse_event_t event, json& parsed) {
+                using E = json::parse_event_t;
+                if (depth == 1) {
+                    if (event == E::key) depthOneKey = parsed == "variables" ? 1 : 0;
+                    else if (event == E::array_start && depthOneKey == 1) depthOneKey = 2;
+                    else if (event == E::array_end || event == E::object_start || event == E::value) depthOneKey = 0;
+                    return true;
+                }
+                if (depth != 2 || depthOneKey != 2) return true;
+                if (event != E::object_end && event != E::array_end && event != E::value) return true;
+                if (vs.size() == kMaxDescriptionVariables)
+                    throw std::runtime_error("more than " + std::to_string(kMaxDescriptionVariables) +
+                                             " variables; a description holds at most " +
+                                             std::to_string(kMaxDescriptionVariables));
+                // Read by the rules of the last version; a version 1 description is held to
+                // its own below.
+                vs.push_back(readVariable(parsed, vs.size(), kDescriptionVersion));
+                return false;
+            },
+            false);
+        if (document.is_discarded() || !document.is_object()) {
+            error = "not a JSON object";
+            return std::nullopt;
+        }
         Entry top{document, "the description"};
         if (top.text("format") != kDescriptionFormat)
             throw std::runtime_error(std::string("\"format\" is not \"") + kDescriptionFormat + "\"");
@@ -489,12 +514,15 @@ std::optional<SymbolSet> parseDescription(const std::string& text, std::string& 
         const json& objects = document.contains("objects") ? document["objects"] : json::array();
         if (!variables.is_array() || !objects.is_array())
             throw std::runtime_error("\"variables\" and \"objects\" must be arrays");
-        if (variables.size() > kMaxDescriptionVariables)
-            throw std::runtime_error(std::to_string(variables.size()) + " variables; a description holds at most " +
-                                     std::to_string(kMaxDescriptionVariables));
-        std::vector<SymbolSet::Variable> vs;
-        vs.reserve(variables.size());
-        for (std::size_t k = 0; k < variables.size(); ++k) vs.push_back(readVariable(variables[k], k, version));
+        if (version == 1) {
+            for (SymbolSet::Variable& v : vs) {
+                if (static_cast<int>(v.type) >= kVersion1Types)
+                    throw std::runtime_error("variable " + v.name + ": \"type\" cannot be \"" + typeName(v.type) + "\"");
+                v.enumName.clear();
+                v.length = 0;
+                v.address.clear();
+            }
+        }
         std::vector<SceneObject> os;
         for (std::size_t k = 0; k < objects.size(); ++k) os.push_back(readObject(objects[k], k));
         SourceMap map = version >= 2 ? readSourceMap(top) : SourceMap{};
