@@ -2,8 +2,10 @@
 # Soak run: the four programs, each on an image of its own in a folder of its own, each
 # with `qvctl plant` beside it and a random supervisor writing into its image for SECONDS
 # (default 60). Prints each program's cycles, writes and resident memory at start and end,
-# checks that every trace file parses and that every program ended with status 0.
-# Status 0 when all of that holds.
+# checks that every trace file parses and that every program ended with status 0. A
+# Modbus server on the first program's image serves clients that poll it, come and go, cut
+# requests and never read their answers; its descriptors, threads and memory must stay
+# flat. Status 0 when all of that holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -25,6 +27,7 @@ cleanup() {
     done
     [[ -n "${image[$p]:-}" ]] && "$bin/qvctl" --name "${image[$p]}" remove >/dev/null 2>&1 || true
   done
+  for pid in "${modbus_clients_pid:-}" "${modbus_pid:-}"; do [[ -n "$pid" ]] && kill "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -49,6 +52,13 @@ for p in "${programs[@]}"; do
     >"$work/$p/supervisor.txt" 2>&1 &
   supervisor_pid[$p]=$!
 done
+modbus_port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$bin/qvctl" --name "${image[${programs[0]}]}" modbus serve --port "$modbus_port" >"$work/modbus_serve.txt" 2>&1 &
+modbus_pid=$!
+sleep 0.5
+/usr/bin/python3 "$root/tests/modbus/soak_clients.py" "$modbus_port" "$seconds" "$modbus_pid" \
+  >"$work/modbus_clients.txt" 2>&1 &
+modbus_clients_pid=$!
 
 status=0
 for p in "${programs[@]}"; do
@@ -68,5 +78,10 @@ for p in "${programs[@]}"; do
   fi
   "$bin/soak_supervisor" --check-trace "$work/$p/$p.trc" --program "$p" || status=1
 done
+if ! wait "$modbus_clients_pid"; then status=1; fi
+modbus_clients_pid=
+cat "$work/modbus_clients.txt"
+kill "$modbus_pid" 2>/dev/null || true
+modbus_pid=
 if [[ $status -eq 0 ]]; then echo "soak: all programs ran, ended cleanly and wrote well-formed traces"; else echo "soak: FAILED"; fi
 exit $status

@@ -311,3 +311,21 @@ def test_follows_the_image_across_a_restart_and_guards_its_port(folder, images, 
     except ConnectionException:
         pass  # closed before or while it asked
     c.close()
+
+
+def test_time_values_travel_as_ticks_of_100_us(folder, images, started):
+    image = images("time")
+    program = started(Program("bistable_cylinder", image, folder))
+    wiring = os.path.join(folder, "time.csv")
+    with open(wiring, "w") as f:
+        f.write("name,table,address,type,words,word_order,writable\nTinertie,holding_register,0,TIME,2,,true\n")
+    _, port = serve(image, folder, started, "--map", wiring)
+    c = client(port)
+    for ticks, text in ((12345, "T#1.2345s"), (-1, "T#-0.0001s"), (2**31 - 1, "T#214748.3647s")):
+        assert not c.write_registers(0, list(struct.unpack(">HH", struct.pack(">i", ticks)))).isError()
+        assert program.get("Tinertie") == text
+        assert struct.unpack(">i", struct.pack(">HH", *c.read_holding_registers(0, 2).registers))[0] == ticks
+    # Beyond 32 bits of ticks a duration reads as the limit.
+    qvctl(image, "set", "Tinertie", "3d")
+    wait_for(lambda: c.read_holding_registers(0, 2).registers == [0x7FFF, 0xFFFF], what="the limit")
+    c.close()
