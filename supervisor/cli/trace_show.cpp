@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "supervisor/cli/commands.h"
+#include "supervisor/core/printable.h"
 #include "supervisor/core/trace_reader.h"
 
 namespace qv::ctl {
@@ -50,7 +51,7 @@ int traceShowCommand(const Options& /*options*/, const Target* target, const std
         if (trace->periodMs > 0.0) std::snprintf(time, sizeof time, "%.3f s", simulatedSeconds(*trace, e.cycle));
         // Start-up's values, recorded before the first cycle.
         const std::string cycle = e.cycle < firstCycleOf(*trace) ? "start" : std::to_string(e.cycle);
-        std::printf("%8s %10s  %s\n", cycle.c_str(), time, describeEvent(e, names).c_str());
+        std::printf("%8s %10s  %s\n", cycle.c_str(), time, printable(describeEvent(e, names)).c_str());
     }
     if (trace->events.empty()) std::printf("(no events recorded)\n");
     if (trace->skippedLines > 0) std::printf("(%d lines fit no trace format and were left out)\n", trace->skippedLines);

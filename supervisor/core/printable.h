@@ -2,6 +2,7 @@
 // terminal or a spreadsheet may show them safely.
 #pragma once
 
+#include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -31,8 +32,11 @@ inline std::string printable(std::string_view text) {
 // or a tab or carriage return before one). Numbers (-1.5) stay numbers.
 inline std::string csvField(std::string_view text) {
     std::string field(text);
-    const bool number = !field.empty() && field.find_first_not_of("0123456789.-+eE") == std::string::npos &&
-                        field.find_first_of("0123456789") != std::string::npos;
+    const std::string_view digits = !text.empty() && text[0] == '+' ? text.substr(1) : text;
+    double ignored = 0.0;
+    const auto [end, problem] = std::from_chars(digits.data(), digits.data() + digits.size(), ignored);
+    const bool number = problem == std::errc() && end == digits.data() + digits.size() &&
+                        digits.find_first_of("0123456789") != std::string_view::npos;
     if (!field.empty() && !number && std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos)
         field.insert(field.begin(), '\'');
     if (field.find_first_of(",\"\n\r") == std::string::npos) return field;

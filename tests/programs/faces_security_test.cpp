@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "supervisor/core/printable.h"
 #include "tests/programs/qvctl_driver.h"
 #include "tests/supervisor/laid_out_image.h"
 
@@ -426,6 +427,32 @@ TEST(FacesSecurity, ExportsWriteNewRegularFilesOnlyAndNeverTheirInput) {
     fs::create_symlink(trace, folder + "/linked.trc");
     EXPECT_CTL(runQvctl({"trace", "show", folder + "/linked.trc"}), 1,
                "qvctl: the trace file " + folder + "/linked.trc is a symbolic link; qvctl does not follow it\n");
+}
+
+// ---- Names and cells from outside -------------------------------------------------------------
+
+TEST(FacesSecurity, NamesAreShownEscapedAndFormulaCellsDisarmed) {
+    const std::pair<const char*, const char*> names[] = {
+        {"Verin_GX._X_21", "Verin_GX._X_21"},
+        {"Bell\a", "Bell\\x07"},
+        {"\x1b[2Jcleared", "\\x1b[2Jcleared"},
+        {"two\r\nlines", "two\\x0d\\x0alines"},
+        {"del\x7f", "del\\x7f"},
+        {"Température", "Température"},
+    };
+    for (const auto& [name, shown] : names) EXPECT_EQ(qv::ctl::printable(name), shown) << name;
+    const std::pair<const char*, const char*> cells[] = {
+        {"DS", "DS"},
+        {"-12", "-12"},
+        {"+3.5e2", "+3.5e2"},
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+cmd", "'+cmd"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"a,b", "\"a,b\""},
+        {"", ""},
+    };
+    for (const auto& [cell, field] : cells) EXPECT_EQ(qv::ctl::csvField(cell), field) << cell;
 }
 
 }  // namespace
