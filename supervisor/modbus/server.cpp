@@ -46,15 +46,22 @@ bool loopback(const std::string& address) {
 // The four tables as they stood between two cycles of the program, for one session.
 class Tables {
 public:
-    // Reads every mapped variable from the image into fresh tables, then takes them.
+    // Reads every mapped variable from the image into fresh tables, then takes them. A
+    // client's write that lands meanwhile makes it read again, so that the tables never
+    // go back to a value from before the write.
     void refresh(const Session& session) {
-        std::vector<uint16_t> fresh[kTableCount];
-        for (int t = 0; t < kTableCount; ++t) fresh[t].assign(session.map.tableSize(static_cast<Table>(t)), 0);
-        for (const Binding& b : session.map.bindings)
-            encodeValue(session.target, b, fresh[static_cast<int>(b.entry.table)].data() + b.entry.address);
-        std::lock_guard lock(mutex_);
-        for (int t = 0; t < kTableCount; ++t) words_[t].swap(fresh[t]);
-        generation_ = session.generation;
+        for (int attempt = 0;; ++attempt) {
+            const uint64_t writesBefore = writes_.load();
+            std::vector<uint16_t> fresh[kTableCount];
+            for (int t = 0; t < kTableCount; ++t) fresh[t].assign(session.map.tableSize(static_cast<Table>(t)), 0);
+            for (const Binding& b : session.map.bindings)
+                encodeValue(session.target, b, fresh[static_cast<int>(b.entry.table)].data() + b.entry.address);
+            std::lock_guard lock(mutex_);
+            if (writes_.load() != writesBefore && attempt < 3) continue;
+            for (int t = 0; t < kTableCount; ++t) words_[t].swap(fresh[t]);
+            generation_ = session.generation;
+            return;
+        }
     }
 
     // Copies `count` words (or bits, one to a word) from `address`; false when the tables
@@ -71,6 +78,7 @@ public:
     // What a client wrote, as the image now holds it, until the next cycle's tables.
     void patch(const Session& session, const Binding& b, const uint16_t* words) {
         std::lock_guard lock(mutex_);
+        ++writes_;
         if (generation_ != session.generation) return;
         std::vector<uint16_t>& w = words_[static_cast<int>(b.entry.table)];
         if (static_cast<std::size_t>(b.entry.address) + static_cast<std::size_t>(b.entry.words) > w.size()) return;
@@ -80,6 +88,7 @@ public:
 private:
     std::mutex mutex_;
     uint64_t generation_ = 0;
+    std::atomic<uint64_t> writes_{0};  // writes patched in so far
     std::vector<uint16_t> words_[kTableCount];
 };
 
