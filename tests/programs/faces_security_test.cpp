@@ -429,6 +429,54 @@ TEST(FacesSecurity, ExportsWriteNewRegularFilesOnlyAndNeverTheirInput) {
                "qvctl: the trace file " + folder + "/linked.trc is a symbolic link; qvctl does not follow it\n");
 }
 
+// ---- The demo -------------------------------------------------------------------------------
+
+TEST(FacesSecurity, AnotherUserCannotPrepareTheDemosFolderOrImage) {
+    if (!otherUserAvailable()) GTEST_SKIP() << "needs root and setpriv to act as users 65533 and 65534";
+    // User 65533 lays traps in a temporary folder that everybody may write, as /tmp is,
+    // where user 65534's next demos would have put their folders and images when they
+    // were named after qvctl's process: a link to a file of 65534 in place of the trace,
+    // and an image open to all.
+    const std::string shared = qv::platform::temporaryDirectory() + "/" + qvtest::uniqueImageName("shared");
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms(01777));
+    const std::string victim = shared + "_victim.txt";
+    qvtest::writeFile(victim, "precious\n");
+    ASSERT_EQ(runToEnd({"/bin/chown", "65534:65534", victim}), 0);
+    const int32_t first = qv::platform::processId() + 1, last = first + 200;
+    // One process lays them all, so that the pids it covers are still to come.
+    const std::string traps = "import os\n"
+                              "os.umask(0)\n"
+                              "for p in range(" + std::to_string(first) + ", " + std::to_string(last + 1) + "):\n"
+                              "    d = '" + shared + "/qv_demo_%d' % p\n"
+                              "    os.mkdir(d)\n"
+                              "    for f in ('manipulateur', 'bistable_cylinder'):\n"
+                              "        os.symlink('" + victim + "', d + '/' + f + '.trc')\n"
+                              "    os.close(os.open('/dev/shm/qv_demo_%d' % p, os.O_CREAT | os.O_WRONLY, 0o666))\n";
+    ASSERT_EQ(runToEnd({"/usr/bin/setpriv", "--reuid=65533", "--regid=65533", "--clear-groups", "/usr/bin/python3",
+                        "-c", traps}),
+              0);
+
+    const std::string out = shared + "_demo.txt";  // opened by this process for the demo
+    auto demo = qv::platform::startProcess(
+        asOtherUser({qvtest::programPath("qvctl"), "demo", "--travel", "0.2", "--vacuum", "0.1"}),
+        {"TMPDIR=" + shared, "QV_MEMORY_NAME"}, out);
+    ASSERT_TRUE(demo);
+    EXPECT_EQ(qv::platform::waitProcess(*demo, 60000), 0) << qvtest::readFile(out);
+    EXPECT_TRUE(qvtest::readFile(out).ends_with("The demo completed.\n")) << qvtest::readFile(out);
+    EXPECT_EQ(qvtest::readFile(victim), "precious\n");
+    // Nothing of the demo is left beside the traps.
+    for (const fs::directory_entry& e : fs::directory_iterator(shared)) {
+        const std::string name = e.path().filename().string();
+        const int32_t p = std::atoi(name.c_str() + 8);
+        EXPECT_TRUE(name.starts_with("qv_demo_") && p >= first && p <= last) << name;
+    }
+    for (int32_t p = first; p <= last; ++p) qv::platform::removeSharedMemory("qv_demo_" + std::to_string(p));
+    fs::remove_all(shared);
+    fs::remove(victim);
+    fs::remove(out);
+}
+
 // ---- Names and cells from outside -------------------------------------------------------------
 
 TEST(FacesSecurity, NamesAreShownEscapedAndFormulaCellsDisarmed) {
