@@ -264,8 +264,8 @@ private:
         return n;
     }
     int64_t globalInstance(const Variable& v) const {
-        int64_t n = 1 + (program_ ? program_->instanceType ? 0 : programInstances_ : 0);
-        n = 1 + programInstances_;
+        // Global instances follow the program's own, depth first.
+        int64_t n = 1 + programInstances_;
         for (const Variable& w : d_.globals()) {
             if (&w == &v) return n;
             n += w.type->instances;
@@ -630,7 +630,6 @@ bool Generator::place(Expr& e, Place& out, bool forWrite) {
                 return false;
             }
             std::string linear;
-            bool constant = true;
             int64_t cl = 0;
             for (std::size_t k = 0; k < t.dims.size(); ++k) {
                 const auto [lo, hi] = t.dims[k];
@@ -643,7 +642,7 @@ bool Generator::place(Expr& e, Place& out, bool forWrite) {
                 int64_t stride = 1;
                 for (std::size_t j = k + 1; j < t.dims.size(); ++j) stride *= static_cast<int64_t>(t.dims[j].second) - t.dims[j].first + 1;
                 std::string term;
-                if (ix.constant && !ix.literal ? true : ix.constant) {
+                if (ix.constant) {
                     if (ix.integer < lo || ix.integer > hi) {
                         diag_.error(e.operands[k + 1]->at, "subscript " + str(ix.integer) + " is outside the bounds " + str(lo) + ".." + str(hi));
                         return false;
@@ -651,13 +650,11 @@ bool Generator::place(Expr& e, Place& out, bool forWrite) {
                     cl += (ix.integer - lo) * stride;
                     continue;
                 }
-                constant = false;
                 faults_ = true;
                 term = "qvc_index((long)(" + ix.code + "), " + str(lo) + ", " + str(hi) + ", " + str(locationOf(statementAt_)) + ", inst)";
                 linear += (linear.empty() ? "" : " + ") + (stride == 1 ? term : term + " * " + str(stride));
             }
             if (!linear.empty() || cl) linear = linear.empty() ? str(cl) : (cl ? linear + " + " + str(cl) : linear);
-            (void)constant;
             out = base;
             out.type = t.element;
             out.variable = nullptr;
@@ -1056,7 +1053,6 @@ void Generator::statement(Stmt& s, int indent) {
     faults_ = false;
     allocates_ = false;
     prelude_.clear();
-    const std::size_t start = out_.size();
     emit(indent, "QVC_AT(" + str(location) + ");");
     const std::size_t body = out_.size();
     switch (s.kind) {
@@ -1216,7 +1212,6 @@ void Generator::statement(Stmt& s, int indent) {
         emit(indent, "}");
         prelude_.clear();
     }
-    (void)start;
     if (faults_ && !inFunction_) emit(indent, "if (qvc_failed) return qvc_failed;");
     if (allocates_ && !inFunction_ && s.kind != Stmt::If && s.kind != Stmt::Case && s.kind != Stmt::While &&
         s.kind != Stmt::For && s.kind != Stmt::Repeat)
@@ -1267,9 +1262,6 @@ void Generator::assign(Expr& target, Expr& valueExpr, int indent) {
     }
     Value v = convert(expression(valueExpr, p.type), p.type, valueExpr.at, "an assignment");
     if (!v.ok) return;
-    if (p.type->kind == Kind::String) {
-        // A string assigned its own contents needs no copy; the library copies from a distinct array.
-    }
     emit(indent, write(p, v.code));
 }
 
@@ -1451,8 +1443,6 @@ void Generator::initialise(const Place& p, const Initializer* init, int indent) 
             diag_.error(init->at, "a " + t.name + " takes a single initial value");
             return;
         }
-        Expr zero;
-        zero.at = {};
         if (t.kind == Kind::Enum) {
             emit(indent, "qvc_initi(" + pointer(p, kInt) + ", " + str(t.values.empty() ? 0 : t.values[0].second) + ");");
             return;

@@ -183,7 +183,7 @@ Declarations::Declarations(Unit& unit, Diagnostics& diagnostics) : unit_(unit), 
     int references = 0;
     std::vector<const VarDecl*> globals;
     for (const VarDecl& g : unit_.globals) globals.push_back(&g);
-    addVariables(globals, globals_, globalSize_, false, references, nullptr);
+    addVariables(globals, globals_, globalSize_, false, references);
     for (Variable& g : globals_) g.global = true;
     for (auto& p : pous_) layOut(*p);
 }
@@ -462,7 +462,7 @@ const Type* Declarations::resolve(const TypeSpec& spec, const std::string& name)
 }
 
 void Declarations::addVariables(const std::vector<const VarDecl*>& decls, std::vector<Variable>& into, Counts& size,
-                                bool function, int& references, const Pou* scope) {
+                                bool function, int& references) {
     for (const VarDecl* declaration : decls) {
         const VarDecl& d = *declaration;
         const Type* t = resolve(*d.type, "");
@@ -508,7 +508,6 @@ void Declarations::addVariables(const std::vector<const VarDecl*>& decls, std::v
             into.push_back(v);
         }
     }
-    (void)scope;
     for (int a = 0; a < 4; ++a)
         if (size.n[a] > kMaxSlots) {
             if (!decls.empty()) diag_.error(decls.front()->ats.empty() ? Location{} : decls.front()->ats[0], "variables too large for the image");
@@ -521,13 +520,8 @@ void Declarations::layOut(Pou& p) {
     p.layingOut = true;
     const PouDecl& d = *p.decl;
     const bool function = d.kind == PouDecl::Function;
-    if (function) {
-        if (d.result) {
-            p.result = resolve(*d.result, "");
-        }
-    }
+    if (function && d.result) p.result = resolve(*d.result, "");
     // A program's inputs and outputs come first: they are its interface, bound first.
-    std::vector<VarDecl> ordered;
     std::vector<const VarDecl*> order;
     if (d.kind == PouDecl::Program) {
         for (const VarDecl& v : d.vars)
@@ -546,9 +540,9 @@ void Declarations::layOut(Pou& p) {
     }
     int none = 0;
     const std::size_t firstGlobal = globals_.size();
-    addVariables(global, globals_, globalSize_, false, none, &p);
+    addVariables(global, globals_, globalSize_, false, none);
     for (std::size_t k = firstGlobal; k < globals_.size(); ++k) globals_[k].global = true;
-    addVariables(own, p.vars, p.size, function, p.references, &p);
+    addVariables(own, p.vars, p.size, function, p.references);
     if (function && p.result) {
         Variable r;
         r.name = p.name;

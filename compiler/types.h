@@ -135,7 +135,7 @@ private:
     const Type* resolveNamed(const TypeSpec& spec);
     void layOut(Pou& pou);
     void addVariables(const std::vector<const VarDecl*>& decls, std::vector<Variable>& into, Counts& size, bool function,
-                      int& references, const Pou* scope);
+                      int& references);
     void finish(Type& t);
 
     Unit& unit_;
