@@ -117,6 +117,14 @@ Reply firstEvent(int port, const std::string& token) {
     return ask(port, requestText("GET", "/api/events", port, token), "\n\n");
 }
 
+// The first event of a page that opens once the panel has said `text` (it looks for its
+// image a moment after it starts).
+Reply eventSaying(int port, const std::string& token, const std::string& text) {
+    Reply event;
+    qvtest::waitUntil([&] { return contains((event = firstEvent(port, token)).text, text); }, 10s);
+    return event;
+}
+
 // qvctl serve on an image, until the test ends.
 class Panel {
 public:
@@ -161,8 +169,9 @@ TEST(FacesSecurity, ImagesThatAnotherUserCouldReachAreRefusedByQvctlAndThePanel)
                "qvctl: image \"" + open + "\" belongs to user " + user + " with mode 0666; it is not used\n");
     {
         Panel panel(open);
-        const Reply event = firstEvent(panel.port(), panel.token());
-        EXPECT_TRUE(contains(event.text, "belongs to user " + user + " with mode 0666; it is not used")) << event.text;
+        const std::string refusal = "belongs to user " + user + " with mode 0666; it is not used";
+        const Reply event = eventSaying(panel.port(), panel.token(), refusal);
+        EXPECT_TRUE(contains(event.text, refusal)) << event.text;
     }
     EXPECT_EQ(qvtest::readFile("/dev/shm/" + open), std::string(30000, '\0'));
     fs::remove("/dev/shm/" + open);
@@ -185,8 +194,9 @@ TEST(FacesSecurity, ImagesThatAnotherUserCouldReachAreRefusedByQvctlAndThePanel)
                "qvctl: image \"" + squatted + "\" belongs to user 65534 with mode 0600; it is not used\n");
     {
         Panel panel(squatted, {"--plant"});
-        const Reply event = firstEvent(panel.port(), panel.token());
-        EXPECT_TRUE(contains(event.text, "belongs to user 65534 with mode 0600; it is not used")) << event.text;
+        const std::string refusal = "belongs to user 65534 with mode 0600; it is not used";
+        const Reply event = eventSaying(panel.port(), panel.token(), refusal);
+        EXPECT_TRUE(contains(event.text, refusal)) << event.text;
     }
     EXPECT_EQ(qvtest::readFile("/dev/shm/" + squatted), std::string(30000, '\0'));
     fs::remove("/dev/shm/" + squatted);
@@ -231,7 +241,8 @@ TEST(FacesSecurity, ThePanelAnswersOnlyWithItsTokenAndSaysSoInEveryResponse) {
     EXPECT_EQ(ask(port, requestText("GET", "/", port, "")).status, 200);
 
     // With the token the page reads and writes.
-    EXPECT_TRUE(contains(firstEvent(port, panel.token()).text, "\"program\":\"bistable_cylinder\""));
+    EXPECT_TRUE(contains(eventSaying(port, panel.token(), "\"program\":\"bistable_cylinder\"").text,
+                         "\"program\":\"bistable_cylinder\""));
     const Reply ran = ask(port, requestText("POST", "/api/run", port, panel.token()));
     EXPECT_EQ(ran.status, 200) << ran.text;
 
@@ -337,7 +348,7 @@ TEST(FacesSecurity, APlantPlaysOnlyAProgramItRecognisesAndAShrinkingImageIsSurvi
                      ", \"direction\": \"input\"}";
     qvtest::writeFile(description, "{\"format\": \"qv-symbols\", \"version\": 1, \"program\": \"bistable_cylinder\", "
                                    "\"revision\": 3, \"variables\": [" + variables + "], \"objects\": []}");
-    const std::string before(reinterpret_cast<const char*>(image.view().boolSlot(0)), 12);
+    const std::string before(reinterpret_cast<const char*>(image.view().boolSlot(0)), 24);
 
     EXPECT_CTL(runQvctl({"--name", image.name(), "--symbols", description, "plant", "--cycles", "1"}), 1,
                "qvctl: image \"" + image.name() +
@@ -348,10 +359,10 @@ TEST(FacesSecurity, APlantPlaysOnlyAProgramItRecognisesAndAShrinkingImageIsSurvi
     EXPECT_FALSE(contains(vars.output, "\x1b")) << vars.output;
     {
         Panel panel(image.name(), {"--symbols", description, "--plant"});
-        std::this_thread::sleep_for(500ms);
-        const Reply event = firstEvent(panel.port(), panel.token());
-        EXPECT_TRUE(contains(event.text, "the panel plays only a program it recognises by its image")) << event.text;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.view().boolSlot(0)), 12), before);
+        const std::string refusal = "the panel plays only a program it recognises by its image";
+        const Reply event = eventSaying(panel.port(), panel.token(), refusal);
+        EXPECT_TRUE(contains(event.text, refusal)) << event.text;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.view().boolSlot(0)), 24), before);
 
         // The image shrinks under the panel and under qvctl watch: both say so and live on.
         const std::string out = qv::platform::temporaryDirectory() + "/" + image.name() + "_watch.txt";
