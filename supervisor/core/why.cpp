@@ -31,8 +31,10 @@ std::string dataBreakpointNames(const Target& target) {
 std::string errorReport(const Target& target) {
     const int32_t type = field(target, kBpcurrenttypeerrorFromExec);
     if (type == 0) return "";
-    return " (error report: type " + std::to_string(type) + ", location " +
-           std::to_string(field(target, kBpcurrentlocationFromExec)) + ", pre/post code " +
+    const int32_t location = field(target, kBpcurrentlocationFromExec);
+    const std::string line = sourceLine(target, location);
+    return " (error report: type " + std::to_string(type) + ", location " + std::to_string(location) +
+           (line.empty() ? "" : " at " + line) + ", pre/post code " +
            std::to_string(field(target, kBpcurrentprepostcodeFromExec)) + ", rank " +
            std::to_string(field(target, kBpcurrentrankFromExec)) + ")";
 }
@@ -56,6 +58,9 @@ std::string stopped(const Target& target, const ProgramState& s) {
         return "stopped by the model: its step returned " + std::to_string(result) + " in " + cycle +
                errorReport(target);
     const int32_t location = field(target, kBpcurrentlocationFromExec);
+    if (const std::string line = sourceLine(target, location); location != 0 && !line.empty())
+        return "stopped after " + cycle + ", which passed a breakpoint call at " + line +
+               " (a pause let go on with STEP or STOP ends in STOP)";
     if (location != 0) {
         // The grafcet models call breakpoint_st only where it pauses.
         if (target.facts != nullptr && target.table != nullptr)
