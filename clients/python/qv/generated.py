@@ -531,6 +531,14 @@ SYMBOLS = {
     ],
 }
 
+# program: names of the inputs meant for a person at the panel, not sensors
+OPERATOR_INPUTS = {
+    "bistable_cylinder": ("DR", "DS", "ACQ", "AU", ),
+    "pick_place_unit": ("acq", "AU", "dprise", "dpose", "def_VZ", ),
+    "suction_cup": ("DR", "DS", "ACQ", "AU", ),
+    "manipulateur": ("acq", "au", "DCY", "Pos_depart", "Pos_arrivee", ),
+}
+
 # ---- Step instances ----
 
 # program: {instance: instance number}; "" is a top model that is the program's only instance

@@ -106,8 +106,10 @@ def builtin_table(program: str) -> Optional[SymbolTable]:
     if rows is None:
         return None
     facts = g.PROGRAMS.get(program)
+    operators = g.OPERATOR_INPUTS.get(program, ())
     return SymbolTable(program, facts[0] if facts else None,
-                       [Variable(name, type_, area, slot, direction) for name, type_, area, slot, direction in rows],
+                       [Variable(name, type_, area, slot, direction, operator=name in operators)
+                        for name, type_, area, slot, direction in rows],
                        "built-in")
 
 

@@ -137,6 +137,14 @@ void programs() {
         }
         std::printf("    ],\n");
     }
+    std::printf("}\n\n# program: names of the inputs meant for a person at the panel, not sensors\n"
+                "OPERATOR_INPUTS = {\n");
+    for (const symbols::ProgramSymbols* table : symbols::programs()) {
+        std::printf("    %s: (", quoted(table->program).c_str());
+        for (const symbols::Symbol& s : table->symbols)
+            if (s.operatorInput) std::printf("%s, ", quoted(s.name).c_str());
+        std::printf("),\n");
+    }
     std::printf("}\n");
 }
 
