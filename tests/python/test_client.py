@@ -181,6 +181,12 @@ def test_a_version_two_description_gives_every_type_and_source_lines(shm, tmp_pa
         c.remove_breakpoint("conveyor.st:12")
         assert c.breakpoints()["location"] == []
         assert c.location_name(12, 2) == "conveyor.st:12 in Main.Timer1"
+        # Paused there: named by its source line and instance path.
+        c.set("execstatus", "PAUSE")
+        c.set("bpcurrentlocation", 12, raw=True)
+        c.set("bpcurrentinstance", 2, raw=True)
+        assert c.paused_at == (12, 2)
+        assert c.paused_where == c.paused_line == "conveyor.st:12 in Main.Timer1"
 
 
 @pytest.mark.parametrize("where", ["/dev/zero", "fifo", "folder", "sparse"])
