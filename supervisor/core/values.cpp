@@ -552,6 +552,12 @@ std::string quote(std::string_view text) {
     return quoted;
 }
 
+// "a DINT", "an INT", "an Enum": the article a type's name is said with.
+std::string withArticle(std::string_view name) {
+    const bool vowel = !name.empty() && std::string_view("AEIOUaeiou").find(name[0]) != std::string_view::npos;
+    return std::string(vowel ? "an " : "a ").append(name);
+}
+
 std::optional<Value> refuse(std::string& error, std::string message) {
     error = std::move(message);
     return std::nullopt;
@@ -563,7 +569,7 @@ std::optional<Value> parseWholeValue(const Variable& v, std::string_view text, c
     const WholeRange range = rangeOf(v.kind);
     const std::optional<int64_t> n = parseIecWhole(text);
     if (!n || *n < range.low || *n > range.high) {
-        std::string message = v.name + " is a " + kindName(v.kind) + ": give a whole number from " +
+        std::string message = v.name + " is " + withArticle(kindName(v.kind)) + ": give a whole number from " +
                               std::to_string(range.low) + " to " + std::to_string(range.high);
         if (unsignedKind(v.kind))
             message += " (or " + hexText(0, hexDigits(v.kind)) + " to " +
@@ -597,7 +603,7 @@ std::optional<Value> parseEnumValue(const Variable& v, std::string_view text, co
         }
         for (const symbols::EnumType::Value& item : e->values) names += (names.empty() ? "" : ", ") + item.name;
     }
-    return refuse(error, v.name + " is a " + (e != nullptr ? e->name : std::string("ENUM")) + ": give one of " +
+    return refuse(error, v.name + " is " + withArticle(e != nullptr ? e->name : std::string("ENUM")) + ": give one of " +
                              (names.empty() ? std::string("its names") : names) + ", not " + quoted);
 }
 

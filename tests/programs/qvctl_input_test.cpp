@@ -225,7 +225,7 @@ TEST(QvctlInput, EveryTypeOfAVersionTwoDescription) {
         {{"set", "Main.Count", "-5"}, 0, "Main.Count = -5\n"},
         {{"set", "Main.Count", "16#7FFF"}, 0, "Main.Count = 32767\n"},
         {{"set", "Main.Count", "32768"}, 1,
-         "qvctl: Main.Count is a INT: give a whole number from -32768 to 32767, not \"32768\"\n"},
+         "qvctl: Main.Count is an INT: give a whole number from -32768 to 32767, not \"32768\"\n"},
         {{"set", "Main.Small", "-128"}, 0, "Main.Small = -128\n"},
         {{"set", "Main.Small", "200"}, 1,
          "qvctl: Main.Small is a SINT: give a whole number from -128 to 127, not \"200\"\n"},

@@ -162,7 +162,7 @@ def test_a_version_two_description_gives_every_type_and_source_lines(shm, tmp_pa
         assert qv.values.format_value(c.variable("Main.Stamp"), c["Main.Stamp"]) == "DT#1969-12-31-23:59:59.9999"
         assert qv.values.format_value(c.variable("Main.Mask"), c["Main.Mask"]) == "16#00FF"
         for var, value, message in (
-                ("Main.Count", 32768, "Main.Count is a INT: give a whole number from -32768 to 32767"),
+                ("Main.Count", 32768, "Main.Count is an INT: give a whole number from -32768 to 32767"),
                 ("Main.Mode", 2, "Main.Mode is a Mode: give one of Idle, Run"),
                 ("Main.Timer1.ET", 10, "Main.Timer1.ET is a TIME: a number needs a unit, as in T#10s or 10s"),
                 ("Main.Day", "D#2023-02-29", "Main.Day is a DATE"),

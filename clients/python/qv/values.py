@@ -183,7 +183,7 @@ class Values:
     def _encode(self, v: Variable, value):
         """The words (or the byte) to write for a value; RefusedWrite when it does not fit."""
         def refuse(what):
-            return RefusedWrite(f"{v.name} is a {v.type}: give {what}, not {value!r}")
+            return RefusedWrite(f"{v.name} is {_article(v.type)}: give {what}, not {value!r}")
 
         if v.type == "BOOL":
             if isinstance(value, str) and value.upper() in ("TRUE", "FALSE"):
@@ -226,7 +226,7 @@ class Values:
                 number = value
             if number is None:
                 names = ", ".join(n for n, _ in v.enum.values) if v.enum is not None else "its names"
-                raise RefusedWrite(f"{v.name} is a {v.enum.name if v.enum else 'ENUM'}: give one of {names}, "
+                raise RefusedWrite(f"{v.name} is {_article(v.enum.name if v.enum else 'ENUM')}: give one of {names}, "
                                    f"not {value!r}")
             return [number]
         if v.type == "TIME":
@@ -374,6 +374,11 @@ def _show(value) -> str:
     if isinstance(value, bool):
         return "TRUE" if value else "FALSE"
     return repr(value)
+
+
+def _article(name: str) -> str:
+    """"a DINT", "an INT": the article a type's name is said with."""
+    return ("an " if name[:1].upper() in "AEIOU" and name else "a ") + name
 
 
 def _iec_whole(text: str) -> Optional[int]:
