@@ -37,6 +37,12 @@ if [[ "${1:-}" == "--sanitize" ]]; then
   options=(-DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON -DQV_BUILD_BENCH=OFF -DQV_WERROR=ON)
 fi
 
+# ccache, where it is installed, makes a rebuild in another clone or build folder cheap.
+if command -v ccache >/dev/null; then
+  options+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+fi
+
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$build_dir" "${options[@]}"
 cmake --build "$build_dir" -j "$jobs"
