@@ -77,6 +77,7 @@ struct Stmt {
     Block elseBlock;                     // Case
     bool hasElse = false;
     ExprPtr from, to, by;                // For
+    bool hidden = false;                 // written by the compiler: no breakpoint location of its own
 };
 
 // A type as written in a declaration.
@@ -127,6 +128,43 @@ struct VarDecl {
     std::string comment;
 };
 
+// Sequential function charts, as written in a PROGRAM or FUNCTION_BLOCK body.
+struct SfcAssociation {
+    std::string action, raw;      // the ACTION's or the boolean variable's name
+    std::string qualifier;        // N R S P P0 P1 L D SD DS SL
+    ExprPtr time;                 // L D SD DS SL
+    std::string indicator, indicatorRaw;
+    Location at, qualifierAt, indicatorAt;
+};
+struct SfcStep {
+    std::string name, raw;
+    Location at;
+    bool initial = false;
+    std::vector<SfcAssociation> associations;
+};
+struct SfcTransition {
+    std::string name, raw;        // empty: unnamed
+    Location at;
+    ExprPtr priority;
+    std::vector<std::string> from, to;
+    std::vector<Location> fromAt, toAt;
+    ExprPtr condition;            // := expression;
+    Block body;                   // : statements (assigning the transition's name)
+    bool hasBody = false;
+};
+struct SfcAction {
+    std::string name, raw;
+    Location at;
+    Block body;
+};
+struct Sfc {
+    std::vector<SfcStep> steps;
+    std::vector<SfcTransition> transitions;
+    std::vector<SfcAction> actions;
+    std::size_t position = 0;     // the body's statements before the chart's evolution
+    bool present() const { return !steps.empty() || !transitions.empty() || !actions.empty(); }
+};
+
 struct PouDecl {
     enum Kind { Function, FunctionBlock, Program };
     Kind kind;
@@ -136,6 +174,7 @@ struct PouDecl {
     std::vector<VarDecl> vars;
     Block body;
     Location endAt;
+    Sfc sfc;
 };
 
 struct TypeDecl {

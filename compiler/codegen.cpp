@@ -1046,14 +1046,14 @@ void Generator::block(Block& b, int indent) {
 void Generator::statement(Stmt& s, int indent) {
     statementAt_ = s.at;
     const int32_t location = locationOf(s.at);
-    if (!seen_.count(location)) {
+    if (!s.hidden && !seen_.count(location)) {
         seen_.insert(location);
         locations_.push_back({location, s.at.file, s.at.line, s.at.column, s.endColumn});
     }
     faults_ = false;
     allocates_ = false;
     prelude_.clear();
-    emit(indent, "QVC_AT(" + str(location) + ");");
+    if (!s.hidden) emit(indent, "QVC_AT(" + str(location) + ");");
     const std::size_t body = out_.size();
     switch (s.kind) {
         case Stmt::Assign: assign(*s.target, *s.value, indent); break;

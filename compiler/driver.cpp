@@ -13,6 +13,7 @@
 #include "compiler/codegen.h"
 #include "compiler/lexer.h"
 #include "compiler/parser.h"
+#include "compiler/sfc.h"
 #include "compiler/symbols.h"
 #include "compiler/types.h"
 
@@ -146,6 +147,7 @@ int translate(const CommandLine& cl, Compilation& comp, Generated& out, std::str
         const std::vector<Token> tokens = tokenize(comp.sources[k].text, static_cast<int>(k), diag);
         parse(tokens, comp.unit, diag);
     }
+    lowerCharts(comp.unit, diag, cl.options.periodMicroseconds);
     Declarations declarations(comp.unit, diag);
     Options options = cl.options;
     out = generate(declarations, options, diag);
@@ -283,6 +285,7 @@ int checkText(const std::string& text) {
     Diagnostics diag(sources);
     Unit unit;
     parse(tokenize(text, 0, diag), unit, diag);
+    lowerCharts(unit, diag, Options{}.periodMicroseconds);
     Declarations declarations(unit, diag);
     Generated g = generate(declarations, Options{}, diag);
     if (diag.errors() == 0 && g.program) symbolDescription(declarations, g, sources, "fuzz", 3);

@@ -329,7 +329,7 @@ private:
                 acceptWord("END_VAR");
             }
         }
-        p.body = block({end});
+        body(p, end);
         p.endAt = cur().at;
         if (!acceptWord(end)) {
             diag_.error(cur().at, std::string("expected ") + end + " before " + describe(cur()));
@@ -337,6 +337,153 @@ private:
             throw Recover{};
         }
         unit_.pous.push_back(std::move(p));
+    }
+
+    // ---- Sequential function charts ---------------------------------------------------
+    // A body is statements with chart elements among them; the chart evolves where its
+    // first element stands among the statements.
+    void body(PouDecl& p, const char* end) {
+        const std::set<std::string> ends = {end, "INITIAL_STEP", "STEP", "TRANSITION", "ACTION"};
+        p.body = block(ends);
+        while (at(Tok::Ident) && cur().prefix.empty() && ends.count(cur().text) && cur().text != end) {
+            const std::size_t before = pos_;
+            if (atChartElement()) {
+                if (!p.sfc.present()) p.sfc.position = p.body.size();
+                try {
+                    chartElement(p.sfc);
+                } catch (const Recover&) {
+                    skipTo({"END_STEP", "END_TRANSITION", "END_ACTION", end});
+                    if (!isWord(end)) next();
+                }
+            } else {
+                try {
+                    if (StmtPtr s = statement()) p.body.push_back(std::move(s));
+                } catch (const Recover&) {
+                    while (!at(Tok::End) && !isSym(";") && !atBlockEnd(ends)) next();
+                    acceptSym(";");
+                }
+            }
+            for (StmtPtr& s : block(ends)) p.body.push_back(std::move(s));
+            if (pos_ == before) next();
+        }
+    }
+
+    bool atChartElement() const {
+        const std::string& w = cur().text;
+        if (w == "INITIAL_STEP" || w == "STEP" || w == "ACTION")
+            return ahead(1).kind == Tok::Ident && ahead(2).kind == Tok::Symbol && ahead(2).text == ":";
+        return w == "TRANSITION" && !(ahead(1).kind == Tok::Symbol && ahead(1).text == ":=");
+    }
+
+    static bool isQualifier(const std::string& w) {
+        static const std::set<std::string> words = {"N", "R", "S", "P", "P0", "P1", "L", "D", "SD", "DS", "SL"};
+        return words.count(w) != 0;
+    }
+    static bool isTimed(const std::string& q) { return q == "L" || q == "D" || q == "SD" || q == "DS" || q == "SL"; }
+
+    void chartElement(Sfc& sfc) {
+        Depth depth(*this);
+        if (isWord("INITIAL_STEP") || isWord("STEP")) {
+            SfcStep s;
+            s.initial = next().text == "INITIAL_STEP";
+            const Token& name = expectIdent("a step name");
+            s.name = name.text;
+            s.raw = name.raw;
+            s.at = name.at;
+            expectSym(":");
+            while (!acceptWord("END_STEP")) {
+                if (at(Tok::End)) fail("expected END_STEP before the end of the file");
+                s.associations.push_back(association());
+            }
+            sfc.steps.push_back(std::move(s));
+        } else if (isWord("TRANSITION")) {
+            SfcTransition t;
+            t.at = next().at;
+            if (at(Tok::Ident) && !isWord("FROM")) {
+                const Token& name = expectIdent("a transition name");
+                t.name = name.text;
+                t.raw = name.raw;
+            }
+            if (acceptSym("(")) {
+                expectWord("PRIORITY");
+                expectSym(":=");
+                t.priority = expression();
+                expectSym(")");
+            }
+            expectWord("FROM");
+            stepList(t.from, t.fromAt);
+            expectWord("TO");
+            stepList(t.to, t.toAt);
+            if (acceptSym(":=")) {
+                t.condition = expression();
+                expectSym(";");
+            } else if (acceptSym(":")) {
+                t.hasBody = true;
+                t.body = block({"END_TRANSITION"});
+            } else {
+                fail("expected ':=' or ':' before " + describe(cur()));
+            }
+            expectWord("END_TRANSITION");
+            sfc.transitions.push_back(std::move(t));
+        } else {
+            expectWord("ACTION");
+            SfcAction a;
+            const Token& name = expectIdent("an action name");
+            a.name = name.text;
+            a.raw = name.raw;
+            a.at = name.at;
+            expectSym(":");
+            a.body = block({"END_ACTION"});
+            expectWord("END_ACTION");
+            sfc.actions.push_back(std::move(a));
+        }
+    }
+
+    // Fill(N); Alarm(L, T#5s, Shown); Valve;
+    SfcAssociation association() {
+        SfcAssociation a;
+        const Token& name = expectIdent("an action name");
+        a.action = name.text;
+        a.raw = name.raw;
+        a.at = name.at;
+        a.qualifier = "N";
+        a.qualifierAt = name.at;
+        if (acceptSym("(")) {
+            a.qualifierAt = cur().at;
+            const Token& q = expectIdent("an action qualifier");
+            if (!isQualifier(q.text)) {
+                diag_.error(q.at, "unknown action qualifier " + q.raw + " (N, R, S, P, P0, P1, L, D, SD, DS, SL)");
+                throw Recover{};
+            }
+            a.qualifier = q.text;
+            if (acceptSym(",")) {
+                if (isTimed(a.qualifier) || !at(Tok::Ident)) {
+                    a.time = expression();
+                    if (acceptSym(",")) indicator(a);
+                } else {
+                    indicator(a);
+                }
+            }
+            expectSym(")");
+        }
+        expectSym(";");
+        return a;
+    }
+    void indicator(SfcAssociation& a) {
+        const Token& name = expectIdent("an indicator variable");
+        a.indicator = name.text;
+        a.indicatorRaw = name.raw;
+        a.indicatorAt = name.at;
+    }
+
+    void stepList(std::vector<std::string>& names, std::vector<Location>& ats) {
+        const bool list = acceptSym("(");
+        do {
+            const Token& name = expectIdent("a step name");
+            names.push_back(name.text);
+            ats.push_back(name.at);
+        } while (list && acceptSym(","));
+        if (list) expectSym(")");
     }
 
     // ---- Statements -------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "compiler/lexer.h"
+#include "compiler/sfc.h"
 
 namespace qvc {
 
@@ -128,6 +129,11 @@ std::string symbolDescription(const Declarations& d, const Generated& g, const s
     j["sources"] = files;
     j["locations"] = locations;
     j["instances"] = w.instances;
+    ordered_json charts = ordered_json::array();
+    for (const auto& pou : d.pous())
+        if (pou->decl)
+            for (auto& c : describeCharts(*pou->decl, sources)) charts.push_back(std::move(c));
+    j["charts"] = charts;
     j["objects"] = ordered_json::array();
     return j.dump(2) + "\n";
 }
