@@ -38,7 +38,7 @@ bool pausedAt(qv::ImageView& image, int32_t location, int32_t instance) {
     });
 }
 
-TEST(CompiledBreakpoints, StopAtALineAndStepStatementByStatement) {
+TEST(QvcBreakpoints, StopAtALineAndStepStatementByStatement) {
     const Result built = buildProgram("breakpoint", kSource);
     ASSERT_EQ(built.status, 0) << built.output;
     const nlohmann::json symbols = symbolsOf("breakpoint");
@@ -90,7 +90,7 @@ namespace {
 // An index outside an array's bounds is reported through raise_debug_break with the
 // statement's location and the instance, and stops the program: nothing is written
 // outside the array.
-TEST(CompiledFaults, AnIndexOutOfBoundsStopsTheProgramWhereItHappened) {
+TEST(QvcFaults, AnIndexOutOfBoundsStopsTheProgramWhereItHappened) {
     const Result built = buildProgram("fault", R"(FUNCTION_BLOCK Store
 VAR_INPUT k : INT; END_VAR
 VAR cells : ARRAY[1..3] OF INT; END_VAR
@@ -123,7 +123,7 @@ END_PROGRAM
 
 // A value outside a subrange, known only at run time, is a fault too (type 102, the
 // value as rank); the subrange keeps a value inside it.
-TEST(CompiledFaults, AValueOutsideItsSubrangeStopsTheProgram) {
+TEST(QvcFaults, AValueOutsideItsSubrangeStopsTheProgram) {
     const Result built = buildProgram("subrange", R"(TYPE Pct : INT (0..100); END_TYPE
 PROGRAM Main
 VAR p : Pct; raw : INT := 98; END_VAR
@@ -149,7 +149,7 @@ END_PROGRAM
 
 // RETAIN variables keep their values when the program starts again on its image; the
 // others start again from their initial values.
-TEST(CompiledRetain, RetainedValuesSurviveARestart) {
+TEST(QvcRetain, RetainedValuesSurviveARestart) {
     const Result built = buildProgram("retain", R"(PROGRAM Main
 VAR RETAIN Runs : DINT := 100; END_VAR
 VAR Cycles : DINT := 100; END_VAR

@@ -45,16 +45,16 @@ const std::vector<Bad> kBad = {
     {"self_type", "TYPE R : STRUCT a : R; END_STRUCT; END_TYPE\nPROGRAM Main\nEND_PROGRAM\n", "1:21: error: type R is defined in terms of itself"},
 };
 
-class Diagnostics : public ::testing::TestWithParam<Bad> {};
+class QvcDiagnostics : public ::testing::TestWithParam<Bad> {};
 
-TEST_P(Diagnostics, AreReportedWhereTheMistakeIs) {
+TEST_P(QvcDiagnostics, AreReportedWhereTheMistakeIs) {
     const Bad& b = GetParam();
     const Result r = qvcOn("check", b.name, b.source);
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find(std::string(b.name) + ".st:" + b.expected), std::string::npos) << r.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Diagnostics, ::testing::ValuesIn(kBad),
+INSTANTIATE_TEST_SUITE_P(Table, QvcDiagnostics, ::testing::ValuesIn(kBad),
                          [](const ::testing::TestParamInfo<Bad>& row) { return std::string(row.param.name); });
 
 }  // namespace
@@ -64,7 +64,7 @@ namespace qvtest::compiler {
 namespace {
 
 // One run reports every mistake it can find, each at its place, and goes on after each.
-TEST(Diagnostics, ARunRecoversAndReportsEveryMistake) {
+TEST(QvcDiagnosticsRun, ARunRecoversAndReportsEveryMistake) {
     const Result r = qvcOn("check", "many", R"(PROGRAM Main
 VAR
     x : INT;
@@ -92,7 +92,7 @@ END_PROGRAM
     EXPECT_NE(r.output.find("x := 1 +;\n        ^\n"), std::string::npos) << r.output;
 }
 
-TEST(Diagnostics, WarningsPassUnlessWerrorAndCommandLineMistakesExitTwo) {
+TEST(QvcDiagnosticsRun, WarningsPassUnlessWerrorAndCommandLineMistakesExitTwo) {
     const char* source = "PROGRAM Main\nVAR i : INT; d : DINT; END_VAR\nd := i;\nEND_PROGRAM\n";
     const Result plain = qvcOn("check", "warn", source);
     EXPECT_EQ(plain.status, 0) << plain.output;
@@ -105,7 +105,7 @@ TEST(Diagnostics, WarningsPassUnlessWerrorAndCommandLineMistakesExitTwo) {
 }
 
 // emit writes the C source and the symbol description; the C compiles warning-free.
-TEST(Emit, WritesTheSourcesAndTheDescription) {
+TEST(QvcEmit, WritesTheSourcesAndTheDescription) {
     const std::string out = qv::platform::temporaryDirectory() + "/qvct_emit_" + std::to_string(getpid());
     const Result r = qvcOn("emit", "emitted", "PROGRAM Conveyor\nVAR n : INT; END_VAR\nn := n + 1;\nEND_PROGRAM\n", "-o " + out);
     ASSERT_EQ(r.status, 0) << r.output;

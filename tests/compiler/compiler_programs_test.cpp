@@ -310,9 +310,9 @@ END_PROGRAM
      {{"Main.t", "0/5000"}, {"Main.n", "6"}, {"Main.i", "500"}}},
 };
 
-class Programs : public ::testing::TestWithParam<Case> {};
+class QvcPrograms : public ::testing::TestWithParam<Case> {};
 
-TEST_P(Programs, ProduceTheirValues) {
+TEST_P(QvcPrograms, ProduceTheirValues) {
     const Case& c = GetParam();
     const Result built = buildProgram(c.name, c.source);
     ASSERT_EQ(built.status, 0) << built.output;
@@ -329,7 +329,7 @@ TEST_P(Programs, ProduceTheirValues) {
 
 // Revisions 1 and 2 lay the image out and publish writes their own way: the same
 // programs give the same values.
-TEST(Revisions, OneAndTwoRunTheSamePrograms) {
+TEST(QvcRevisions, OneAndTwoRunTheSamePrograms) {
     for (const char* revision : {"1", "2"}) {
         for (const Case& c : {kCases[3], kCases[5], kCases[6]}) {
             const std::string name = std::string(c.name) + "_r" + revision;
@@ -350,7 +350,7 @@ TEST(Revisions, OneAndTwoRunTheSamePrograms) {
 
 // --period sets the cycle period, which the timers count; the description carries each
 // variable's direction, address and comment.
-TEST(Options, PeriodAndDescription) {
+TEST(QvcOptions, PeriodAndDescription) {
     const Result built = buildProgram("period", R"(PROGRAM Main
 VAR_INPUT Go : BOOL := TRUE; (* starts the timer *)
 END_VAR
@@ -381,7 +381,7 @@ END_PROGRAM
     EXPECT_EQ(run.end(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Programs, ::testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Table, QvcPrograms, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<Case>& row) { return std::string(row.param.name); });
 
 }  // namespace
