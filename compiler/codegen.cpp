@@ -101,8 +101,14 @@ QVC_UNUSED static inline int qvc_word(const int32_t *p) {
     return w;
 }
 
-/* Breakpoints: breakpoint_st is called where it would pause, so that with no breakpoint
-   listed a statement costs two loads and a test. */
+/* Breakpoints: breakpoint_st is called where it would pause. Whether any breakpoint is
+   listed (or the program is paused) is read at the start of each cycle and again after
+   each pause, so that with none listed a statement costs one load and a test; a
+   breakpoint listed while a cycle runs counts from the next cycle. */
+static int qvc_armed_now;
+static int qvc_armed(void) {
+    return __atomic_load_n(bpnoline, __ATOMIC_RELAXED) > 0 || __atomic_load_n(execstatus, __ATOMIC_RELAXED) == 5;
+}
 QVC_UNUSED static int qvc_due(int location, int instance) {
     int32_t status = __atomic_load_n(execstatus, __ATOMIC_RELAXED);
     int32_t n, k;
@@ -119,9 +125,10 @@ QVC_UNUSED static int qvc_due(int location, int instance) {
 #ifndef QVC_AT /* a benchmark may define it away to measure what it costs */
 #define QVC_AT(location)                                                                      \
     do {                                                                                      \
-        if ((__atomic_load_n(bpnoline, __ATOMIC_RELAXED) > 0 ||                               \
-             __atomic_load_n(execstatus, __ATOMIC_RELAXED) == 5) && qvc_due(location, inst))  \
+        if (qvc_armed_now && qvc_due(location, inst)) {                                       \
             breakpoint_st(location, inst);                                                    \
+            qvc_armed_now = qvc_armed();                                                      \
+        }                                                                                     \
     } while (0)
 #endif
 
@@ -1763,7 +1770,7 @@ Generated Generator::run() {
     c += globalsInit;
     c += "    qvc_initi(marker, " + str(marker) + ");\n    return 0;\n}\n";
     c += "int32_t sfp__" + name + "(void) {\n    int32_t result = 0;\n    qvc_walk();\n";
-    c += "    if (lv_iteration_step == 0) {\n        qvc_failed = 0;\n";
+    c += "    if (lv_iteration_step == 0) {\n        qvc_failed = 0;\n        qvc_armed_now = qvc_armed();\n";
     c += "        result = qvc_body_" + name + "(qvc_frame.boolBase, qvc_frame.intBase, qvc_frame.realBase, qvc_frame.charBase, NULL, self_num);\n";
     c += "        if (nb_alloc > 0) free_all_alloc();\n    }\n    qvc_walk();\n    return result;\n}\n";
     c += "int32_t behaviorsInit(void) {\n    const int32_t saved = self_num;\n    " + name + "__num = self_num;\n";
