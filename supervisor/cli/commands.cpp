@@ -140,7 +140,9 @@ int statusCommand(const Target& target) {
     auto line = [](const char* label, const std::string& text) { std::printf("%-10s %s\n", label, text.c_str()); };
     line("image", target.name + " (" + std::to_string(target.view.size()) + " bytes, revision " +
                       std::to_string(target.revision) + ")");
-    line("program", target.facts != nullptr ? target.facts->program : "unknown (" + describeContents(target) + ")");
+    line("program", target.facts != nullptr   ? std::string(target.facts->program)
+                    : target.table != nullptr ? std::string(target.table->program) + " (named by its symbol description)"
+                                              : "unknown (" + describeContents(target) + ")");
     // A status other than FREE with nobody behind it: a program that was killed left it.
     line("status", statusText(s.status) + (s.status != kStatusFree && !s.alive ? " (stale)" : ""));
     line("process", s.pid == 0 ? "none" : std::to_string(s.pid) + (s.alive ? "" : " (gone)"));
@@ -155,9 +157,9 @@ int statusCommand(const Target& target) {
     line("period", number(realAt(target, kSimuperiodSlot)) + " us");
     // A program paced off real time says so: its QV_SPEED, as it was started with it.
     if (std::optional<std::string> speed = speedText(s)) line("speed", *speed);
-    line("measured", "mean " + number(realAt(target, kRealsimuperiodSlot)) + " us, min " +
-                         number(realAt(target, kMinsimuperiodSlot)) + " us, max " +
-                         number(realAt(target, kMaxsimuperiodSlot)) + " us");
+    const MeasuredText measured = measuredText(target, s);
+    line("measured", measured.figures);
+    if (!measured.note.empty()) line("", "(" + measured.note + ")");
     line("changes", "mean " + number(realAt(target, kMeanModificationSlot)) + ", min " +
                         number(realAt(target, kMinModificationSlot)) + ", max " +
                         number(realAt(target, kMaxModificationSlot)) + " per cycle");

@@ -26,6 +26,7 @@ struct Options {
     bool help = false;               // --help: the help of the command, or the list
     bool version = false;
     bool values = false;             // vars: with the current values
+    bool longForm = false;           // vars: with the description's comments and operator inputs
     std::string exportFormat;        // trace export: "vcd" or "csv"
     std::string output;              // trace export, plot: the file to write ("" standard output)
     bool force = false;              // trace export, plot: overwrite an existing file

@@ -63,9 +63,10 @@ constexpr CommandHelp kHelp[] = {
      "qvctl watch VAR... [--cycles N]\n"
      "  Print a line whenever a value changes, with the number of the cycle that changed it.\n"},
     {"vars",
-     "qvctl vars [PATTERN] [--values]\n"
+     "qvctl vars [PATTERN] [--values] [--long]\n"
      "  The program's variables and the control variables: name, slot, type, role. PATTERN\n"
-     "  keeps the names that contain it, or that match it with * and ?.\n"},
+     "  keeps the names that contain it, or that match it with * and ?. --long adds each\n"
+     "  variable's comment from the symbol description and marks the operator's inputs.\n"},
     {"list",
      "qvctl list\n"
      "  Every image on the machine: name, size, revision, program, process and whether it is\n"

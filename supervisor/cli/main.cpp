@@ -37,7 +37,7 @@ int parseOptions(int argc, char** argv, Options& options) {
             }
         }
         std::string option = word, value;
-        const bool flag = option == "--quiet" || option == "--help" || option == "--version" || option == "--raw" || option == "--values" || option == "--force" ||
+        const bool flag = option == "--quiet" || option == "--help" || option == "--version" || option == "--raw" || option == "--values" || option == "--long" || option == "--force" ||
                           option == "--vcd" || option == "--csv" ||
                           option == "--read-only" || option == "--plant";
         if (!flag) {
@@ -60,6 +60,7 @@ int parseOptions(int argc, char** argv, Options& options) {
         else if (option == "--raw") options.raw = true;
         else if (option == "--force") options.force = true;
         else if (option == "--values") options.values = true;
+        else if (option == "--long") options.longForm = true;
         else if (option == "--vcd" || option == "--csv") {
             if (!options.exportFormat.empty()) return usage("trace export takes one of --vcd and --csv");
             options.exportFormat = option.substr(2);

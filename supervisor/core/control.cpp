@@ -2,6 +2,7 @@
 #include "supervisor/core/control.h"
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 namespace qv::ctl {
@@ -43,6 +44,29 @@ std::optional<std::string> speedText(const ProgramState& state) {
     std::optional<std::string> speed = state.alive ? platform::processEnvironmentVariable(state.pid, "QV_SPEED") : std::nullopt;
     if (!speed) return std::nullopt;
     return *speed == "max" ? std::string("max (no wait between cycles)") : *speed + " x real time";
+}
+
+MeasuredText measuredText(const Target& target, const ProgramState& state) {
+    auto us = [&](int32_t slot) {
+        const float* r = target.view.realSlot(slot);
+        const double value = r == nullptr ? 0.0 : static_cast<double>(ImageView::read(r));
+        char text[48];
+        std::snprintf(text, sizeof text, "%.0f us", std::isfinite(value) ? value : 0.0);
+        return std::string(text);
+    };
+    MeasuredText m{"mean " + us(kRealsimuperiodSlot) + ", min " + us(kMinsimuperiodSlot) + ", max " +
+                       us(kMaxsimuperiodSlot),
+                   ""};
+    // The schedule leaves the tick clock under a speed factor or QV_REALTIME.
+    auto set = [&](const char* name) {
+        return state.alive ? platform::processEnvironmentVariable(state.pid, name) : std::nullopt;
+    };
+    const std::optional<std::string> speed = set("QV_SPEED"), realtime = set("QV_REALTIME");
+    const bool fine = (speed && *speed != "1") || (realtime && *realtime == "1");
+    if (!fine)
+        m.note = "millisecond ticks: a cycle shorter than a tick reads 0 us, and a minimum of 0 counts as "
+                 "none yet, so the mean may be below the minimum";
+    return m;
 }
 
 bool programRuns(const Target& target) { return readState(target).alive; }

@@ -26,6 +26,17 @@ std::string statusText(int32_t status);
 // "10 x real time", "max (no wait between cycles)"; nothing when it runs at real time.
 std::optional<std::string> speedText(const ProgramState& state);
 
+// The measured cycle durations as every face shows them: "mean 1630 us, min 1000 us,
+// max 22000 us". On the millisecond tick clock (a program at real time without
+// QV_REALTIME) each duration is a whole number of milliseconds and a cycle shorter than a
+// tick reads 0, which the minimum passes over (0 stands for "not measured yet"): the note
+// then says so, since the mean may fall below the minimum.
+struct MeasuredText {
+    std::string figures;
+    std::string note;  // empty on the microsecond clock
+};
+MeasuredText measuredText(const Target& target, const ProgramState& state);
+
 // True while a program runs on the image (its process slot names a live process).
 bool programRuns(const Target& target);
 

@@ -2,34 +2,135 @@
 // machine, from the plant's exact positions); its outputs as lamps, its inputs as buttons.
 'use strict';
 
+// What each machine's operator expects beyond the symbol description: the inputs that are
+// momentary push buttons (held for at least one cycle, then released), and the values an
+// integer input allows.
+const OPERATOR_CONTROLS = {
+  manipulateur: { momentary: ['DCY', 'acq'], choices: { Pos_depart: [0, 1, 2, 3, 4, 5, 6, 7], Pos_arrivee: [0, 1, 2, 3, 4, 5, 6, 7] } },
+  bistable_cylinder: { momentary: ['ACQ'], choices: {} },
+  pick_place_unit: { momentary: ['acq'], choices: {} },
+  suction_cup: { momentary: ['ACQ'], choices: {} },
+};
+
 class Machine {
-  constructor(svg, lamps, buttons, description, post) {
+  constructor(svg, lamps, buttons, description, post, operatorBox, cycleOf) {
     this.svg = svg;
     this.program = description.program;
-    this.part = null;  // the manipulator's part: where it lies, whether it is held
-    const top = description.variables.filter((v) => v.type === 'BOOL' && !v.name.includes('.'));
+    this.post = post;
+    this.cycleOf = cycleOf || (() => 0);
+    this.part = null;
+    const top = description.variables.filter((v) => !v.name.includes('.'));
+    const controls = OPERATOR_CONTROLS[this.program] || { momentary: [], choices: {} };
     lamps.textContent = '';
     buttons.textContent = '';
-    this.lamps = top.filter((v) => v.direction === 'output').map((v) => {
+    if (operatorBox) operatorBox.textContent = '';
+    this.lamps = top.filter((v) => v.type === 'BOOL' && v.direction === 'output').map((v) => {
       const lamp = document.createElement('span');
       lamp.className = 'lamp';
       lamp.dataset.lamp = v.name;
       lamp.textContent = v.name;
+      if (v.comment) lamp.title = v.comment;
       lamps.appendChild(lamp);
       return [v.name, lamp];
     });
-    // Push buttons that latch: a press sets the input, the next one releases it.
-    this.buttons = top.filter((v) => v.direction === 'input').map((v) => {
+    // The operator's inputs: push buttons (momentary or latching), position choices, values.
+    this.operatorInputs = [];
+    this.buttons = [];
+    for (const v of top.filter((x) => x.direction === 'input' && x.operator)) {
+      if (!operatorBox) break;
+      if (v.type === 'BOOL') {
+        const momentary = controls.momentary.includes(v.name);
+        const b = this.pushButton(v, momentary);
+        operatorBox.appendChild(b);
+        this.buttons.push([v.name, b]);
+      } else {
+        operatorBox.appendChild(this.valueInput(v, controls.choices[v.name] || v.values));
+      }
+    }
+    // The rest of the top model's boolean inputs are the machine's sensors: buttons while
+    // nobody plays the machine, indicators while the panel plays it.
+    this.sensors = top.filter((v) => v.type === 'BOOL' && v.direction === 'input' && !v.operator).map((v) => {
       const b = document.createElement('button');
       b.type = 'button';
       b.className = 'push';
       b.dataset.input = v.name;
+      b.dataset.sensor = '';
       b.textContent = v.name;
+      if (v.comment) b.title = v.comment;
       b.addEventListener('click', () => post('set', { name: v.name, value: b.classList.contains('on') ? 'FALSE' : 'TRUE' }));
       buttons.appendChild(b);
       return [v.name, b];
     });
+    this.buttons = this.buttons.concat(this.sensors);
     svg.innerHTML = '';
+  }
+
+  // A momentary button sets its input on press and releases it once the program has run
+  // at least one cycle with it held; a latching one changes it at each press.
+  pushButton(v, momentary) {
+    const b = document.createElement('button');
+    b.type = 'button';
+    b.className = 'push' + (momentary ? ' momentary' : '');
+    b.dataset.input = v.name;
+    b.dataset.operator = '';
+    b.textContent = v.name;
+    b.title = (v.comment ? v.comment + ' – ' : '') + (momentary ? 'momentary: held for at least one cycle' : 'press to switch on or off');
+    if (!momentary) {
+      b.addEventListener('click', () => this.post('set', { name: v.name, value: b.classList.contains('on') ? 'FALSE' : 'TRUE' }));
+      return b;
+    }
+    let pressedAt = null;
+    let released = false;
+    const press = () => {
+      if (pressedAt !== null) return;
+      pressedAt = this.cycleOf();
+      released = false;
+      b.classList.add('held');
+      this.post('set', { name: v.name, value: 'TRUE' });
+      const timer = setInterval(() => {
+        // Seen by one whole cycle: the counter has moved on twice since the press.
+        if (!released || this.cycleOf() < pressedAt + 2) return;
+        clearInterval(timer);
+        pressedAt = null;
+        b.classList.remove('held');
+        this.post('set', { name: v.name, value: 'FALSE' });
+      }, 20);
+    };
+    const release = () => { released = true; };
+    b.addEventListener('pointerdown', press);
+    b.addEventListener('pointerup', release);
+    b.addEventListener('pointerleave', release);
+    b.addEventListener('keydown', (e) => { if (e.key === ' ' || e.key === 'Enter') { press(); release(); } });
+    return b;
+  }
+
+  valueInput(v, choices) {
+    const label = document.createElement('label');
+    label.className = 'operatorinput';
+    label.dataset.operator = v.name;
+    label.append(v.name + ' ');
+    if (v.comment) label.title = v.comment;
+    let field;
+    if (choices && choices.length) {
+      field = document.createElement('select');
+      for (const c of choices) {
+        const o = document.createElement('option');
+        o.value = o.textContent = String(c);
+        field.appendChild(o);
+      }
+      field.addEventListener('change', () => this.post('set', { name: v.name, value: field.value }));
+    } else {
+      field = document.createElement('input');
+      field.size = 8;
+      field.addEventListener('keydown', (e) => { if (e.key === 'Enter') this.post('set', { name: v.name, value: field.value }); });
+    }
+    field.dataset.input = v.name;
+    label.appendChild(field);
+    const now = document.createElement('span');
+    now.className = 'hint';
+    label.appendChild(now);
+    this.operatorInputs.push([v.name, field, now]);
+    return label;
   }
 
   update(valueOf, state) {
@@ -37,6 +138,28 @@ class Machine {
     for (const [name, lamp] of this.lamps) lamp.classList.toggle('on', on(name));
     for (const [name, b] of this.buttons) b.classList.toggle('on', on(name));
     const plant = (state && state.plant) || {};
+    // While the panel plays the machine the sensors are the plant's: shown, not pressed.
+    const played = !!(plant.cylinders || plant.vacuums);
+    for (const [, b] of this.sensors) {
+      b.disabled = played;
+      b.classList.toggle('indicator', played);
+      b.classList.toggle('push', !played);
+    }
+    for (const [name, field, now] of this.operatorInputs) {
+      const value = valueOf(name);
+      now.textContent = '= ' + (value === undefined ? '?' : value);
+      if (document.activeElement !== field && value !== undefined) {
+        if (field.tagName === 'SELECT') {
+          if (![...field.options].some((o) => o.value === value)) {
+            const o = document.createElement('option');
+            o.value = o.textContent = value;
+            field.appendChild(o);
+          }
+        }
+        field.value = value;
+      }
+    }
+    this.state = state || {};
     // A cylinder's position, 0 retracted .. 1 extended: the plant's, else its switches'.
     const position = (cylinder, extended, retracted) => {
       const c = (plant.cylinders || []).find((p) => p.name === cylinder);
@@ -129,24 +252,19 @@ class Machine {
         `stroke="#99a" stroke-dasharray="4 3"/><text x="${at.x - 26}" y="${at.y - 22}" font-size="11">${code}</text></g>`;
     }
     const grip = where(gx, px, vr);
-    // The part lies at the start position until the vacuum takes it; it rides with the
-    // gripper while held and stays where the vacuum lets it go.
-    const start = Number(valueOf('Pos_depart'));
-    if (this.part === null || (!this.part.moved && !this.part.held)) {
-      this.part = { at: spots[start] || spots[0], held: false, moved: false };
+    // The part as the server follows it: at a position code, or riding with the gripper.
+    const part = this.state.part || { held: false, at: null };
+    const at = part.held ? grip : (part.at === null ? null : spots[part.at]);
+    if (at) svg += `<rect data-part x="${at.x - 12}" y="${at.y - 12}" width="24" height="24" fill="#c77d2e" stroke="#653"/>`;
+    const start = valueOf('Pos_depart');
+    if (!part.held && part.at === null) {
+      svg += `<text x="30" y="232" font-size="11" fill="#a61b1b">no part drawn: Pos_depart ${start} is not a position (0 to 7)</text>`;
     }
-    if (on('vacuostat') && vz > 0.5 && !this.part.held &&
-        Math.hypot(grip.x - this.part.at.x, grip.y - this.part.at.y) < 20) this.part.held = true;
-    if (this.part.held && !on('vacuostat')) {
-      this.part = { at: grip, held: false, moved: true };
-    }
-    const part = this.part.held ? grip : this.part.at;
-    svg += `<rect data-part x="${part.x - 12}" y="${part.y - 12}" width="24" height="24" fill="#c77d2e" stroke="#653"/>`;
     const r = 10 + vz * 8;
     const shade = Math.round(230 - level * 170);
     svg += `<line x1="${grip.x}" y1="110" x2="${grip.x}" y2="${grip.y}" stroke="#556" stroke-width="4"/>` +
       `<circle data-gripper cx="${grip.x}" cy="${grip.y}" r="${r}" fill="rgba(${shade},${shade},255,0.8)" stroke="#224"/>`;
-    svg += `<text x="30" y="212" font-size="12">GX ${Math.round(gx * 100)} %  PX ${Math.round(px * 100)} %  ` +
+    svg += `<text x="30" y="${part.at === null && !part.held ? 216 : 226}" font-size="12">GX ${Math.round(gx * 100)} %  PX ${Math.round(px * 100)} %  ` +
       `VR ${Math.round(vr * 100)} %  VZ ${Math.round(vz * 100)} % down  vacuum ${Math.round(level * 100)} %</text>`;
     return svg;
   }

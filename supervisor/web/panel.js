@@ -43,6 +43,16 @@ async function post(action, params) {
 }
 panel.post = post;
 
+// How each machine's drawing is read.
+const DRAWING_HINTS = {
+  manipulateur: 'The cell from above. Each dashed square is a position code, as Pos_depart and Pos_arrivee take it: ' +
+    'GX moves the gripper between the left half (0 to 3) and the right half (4 to 7), PX between the two columns of a ' +
+    'half, VR between the two rows (0: all three retracted). The part lies where the plant\'s vacuum last put it down.',
+  bistable_cylinder: 'The cylinder from the side: the rod extends to the right; CR and CS are its limit switches.',
+  pick_place_unit: 'The vertical axis from the side: it lowers the suction cup onto the part and raises it.',
+  suction_cup: 'The suction cup: it grips the part while the vacuum holds.',
+};
+
 // ---- The variables table ---------------------------------------------------------------
 
 function groupOf(name) {
@@ -79,6 +89,9 @@ function buildTable(variables) {
       head.dataset.group = g;
       head.innerHTML = '<th colspan="9"></th>';
       head.firstChild.textContent = g === '' ? 'top model' : 'instance ' + g;
+      // The top model opens; every instance starts closed, so that the table stays short.
+      head.classList.toggle('open', g === '');
+      head.addEventListener('click', () => { head.classList.toggle('open'); applyFilter(); });
       body.appendChild(head);
     }
     const row = document.createElement('tr');
@@ -88,6 +101,12 @@ function buildTable(variables) {
       const cell = document.createElement('td');
       cell.textContent = text;
       row.appendChild(cell);
+    }
+    if (v.comment) {
+      const comment = document.createElement('span');
+      comment.className = 'comment';
+      comment.textContent = v.comment;
+      row.firstChild.appendChild(comment);
     }
     const value = document.createElement('td');
     value.setAttribute('data-value', '');
@@ -126,11 +145,13 @@ function buildTable(variables) {
 function applyFilter() {
   const words = $('filter').value.trim().toLowerCase().split(/\s+/).filter((w) => w);
   const shownGroups = new Set();
+  const open = new Set([...document.querySelectorAll('#vartable tr.group.open')].map((h) => h.dataset.group));
   panel.rows.forEach((row, k) => {
     const v = panel.session.variables[k];
-    const text = (v.name + ' ' + v.type + ' ' + v.direction).toLowerCase();
+    const text = (v.name + ' ' + v.type + ' ' + v.direction + ' ' + (v.comment || '')).toLowerCase();
     const shown = words.every((w) => text.includes(w));
-    row.hidden = !shown;
+    // A filter opens the instances it finds something in; else each shows as it was left.
+    row.hidden = !shown || (words.length === 0 && !open.has(row.dataset.group));
     if (shown) shownGroups.add(row.dataset.group);
   });
   for (const head of document.querySelectorAll('#vartable tr.group')) head.hidden = !shownGroups.has(head.dataset.group);
@@ -166,13 +187,16 @@ function showState(s) {
   $('period').textContent = number(s.period / 1000, 1) + ' ms';
   $('speed').textContent = s.speed || 'real time';
   if (document.activeElement !== $('periodms')) $('periodms').value = s.period ? s.period / 1000 : '';
-  $('measured').textContent = 'mean ' + number(s.measured[0] / 1000, 2) + ' ms, min ' +
-    number(s.measured[1] / 1000, 2) + ' ms, max ' + number(s.measured[2] / 1000, 2) + ' ms';
+  // The figures as qvctl status prints them, in the image's microseconds, and the note on
+  // millisecond ticks when the program measures on them.
+  $('measured').textContent = s.measuredText || '';
+  $('measurednote').textContent = s.measuredNote ? '(' + s.measuredNote + ')' : '';
   $('changes').textContent = 'mean ' + number(s.changes[0], 1) + ', min ' + number(s.changes[1], 0) +
     ', max ' + number(s.changes[2], 0);
   $('pid').textContent = s.pid === 0 ? 'none' : s.pid + (s.alive ? '' : ' (gone)');
-  $('lastcall').textContent = 'location ' + s.lastCall[0] + ', instance ' + s.lastCall[1] + ', kind ' + s.lastCall[2];
-  $('reason').textContent = s.reason || '';
+  $('lastcall').textContent = s.lastCallName ? s.lastCallName + (s.lastCall[2] ? ', kind ' + s.lastCall[2] : '') : 'none';
+  $('reason').textContent = s.statusName === 'PAUSE' && s.pausedAt ? 'paused at ' + s.pausedAt + ' (cycle ' + s.cycle + ')'
+    : (s.reason || '');
   if (document.activeElement !== $('traceon')) $('traceon').checked = s.trace;
   if (document.activeElement !== $('plant')) $('plant').checked = !!(s.plant && s.plant.on);
   const notice = $('notice');
@@ -181,8 +205,8 @@ function showState(s) {
   notice.className = ended ? 'bad' : '';
   const list = $('bplist');
   list.textContent = '';
-  for (const [loc, inst] of s.locations) {
-    list.append(' location ' + loc + ' instance ' + inst + ' ',
+  for (const [loc, inst, name] of s.locations) {
+    list.append(' ' + (name || 'location ' + loc + ' instance ' + inst) + ' ',
       button('remove', () => post('location', { location: loc, instance: inst, on: 0 })));
   }
 }
@@ -201,7 +225,9 @@ function startSession(description) {
   document.title = (description.program || 'program') + ' – qvctl panel';
   buildTable(description.variables);
   panel.trend.reset();
-  panel.machine = new Machine($('drawing'), $('lamps'), $('pushbuttons'), description, post);
+  panel.machine = new Machine($('drawing'), $('lamps'), $('pushbuttons'), description, post, $('operatorinputs'),
+    () => (panel.state ? panel.state.cycle : 0));
+  $('drawinghint').textContent = DRAWING_HINTS[description.program] || '';
   if (panel.scene) panel.scene.dispose();
   panel.scene = null;
   $('scene3d').hidden = description.objects.length === 0;
@@ -296,6 +322,16 @@ function wire() {
   $('plant').addEventListener('change', (e) => post('plant', { on: e.target.checked ? 1 : 0 }));
   $('traceon').addEventListener('change', (e) => post('traceon', { on: e.target.checked ? 1 : 0 }));
   $('filter').addEventListener('input', applyFilter);
+  const openAll = (on) => {
+    for (const head of document.querySelectorAll('#vartable tr.group')) head.classList.toggle('open', on || head.dataset.group === '');
+    applyFilter();
+  };
+  $('expandall').addEventListener('click', () => openAll(true));
+  $('collapseall').addEventListener('click', () => openAll(false));
+  // The trend takes the width its column gives it.
+  const fit = () => { $('trendcanvas').width = Math.max(300, $('trendcanvas').clientWidth); };
+  window.addEventListener('resize', fit);
+  fit();
   $('bpadd').addEventListener('click', () =>
     post('location', { location: $('bploc').value, instance: $('bpinst').value, on: 1 }));
   panel.trend = new Trend($('trendcanvas'), (name) => panel.value(name));

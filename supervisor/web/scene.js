@@ -40,6 +40,7 @@ class Scene {
     if (this.renderer) {
       this.renderer.setSize(width, height);
       container.appendChild(this.renderer.domElement);
+      this.hoverNames(container);
       this.controls = new THREE.OrbitControls(this.camera, this.renderer.domElement);
       this.controls.autoRotate = true;
       this.controls.autoRotateSpeed = 0.6;
@@ -66,21 +67,56 @@ class Scene {
     if (!this.framed) this.frame();
   }
 
-  // Looks at the middle of the actors once they are placed.
+  // Frames every placed object once they are placed, over a floor grid at the lowest of
+  // them, so that the whole scene is in view whatever its units.
   frame() {
     const box = new THREE.Box3();
-    this.meshes.forEach((mesh, k) => {
-      if (mesh.visible && this.objects[k].kind === 'actor') box.expandByObject(mesh);
+    this.meshes.forEach((mesh) => {
+      if (mesh.visible) box.expandByObject(mesh);
     });
     if (box.isEmpty()) return;
     const centre = box.getCenter(new THREE.Vector3());
-    const size = box.getSize(new THREE.Vector3()).length();
-    this.camera.position.set(centre.x + size * 0.4, centre.y - size * 0.9, centre.z + size * 0.6);
+    const size = Math.max(box.getSize(new THREE.Vector3()).length(), 1e-3);
+    const fov = (this.camera.fov * Math.PI) / 180;
+    const distance = size / (2 * Math.tan(fov / 2)) * 1.1;
+    const toward = new THREE.Vector3(0.45, -0.8, 0.5).normalize().multiplyScalar(distance);
+    this.camera.position.copy(centre).add(toward);
+    this.camera.near = distance / 100;
+    this.camera.far = distance * 100;
+    this.camera.updateProjectionMatrix();
+    const span = size * 1.5;
+    const grid = new THREE.GridHelper(span, 20, 0x8899aa, 0xc8d0d8);
+    grid.rotation.x = Math.PI / 2;  // the grid lies in XY: Z is up
+    grid.position.set(centre.x, centre.y, box.min.z);
+    this.scene.add(grid);
     if (this.controls) {
       this.controls.target.copy(centre);
       this.controls.update();
     }
     this.framed = true;
+  }
+
+  // Each object's name under the pointer, in a label that follows it.
+  hoverNames(container) {
+    const label = document.createElement('div');
+    label.className = 'scenelabel';
+    label.hidden = true;
+    container.style.position = 'relative';
+    container.appendChild(label);
+    this.label = label;
+    const ray = new THREE.Raycaster();
+    this.renderer.domElement.addEventListener('pointermove', (e) => {
+      const r = this.renderer.domElement.getBoundingClientRect();
+      const at = new THREE.Vector2(((e.clientX - r.left) / r.width) * 2 - 1, -((e.clientY - r.top) / r.height) * 2 + 1);
+      ray.setFromCamera(at, this.camera);
+      const hit = ray.intersectObjects(this.meshes.filter((m) => m.visible))[0];
+      label.hidden = !hit;
+      if (!hit) return;
+      label.textContent = this.objects[this.meshes.indexOf(hit.object)].name;
+      label.style.left = (e.clientX - r.left + 12) + 'px';
+      label.style.top = (e.clientY - r.top + 12) + 'px';
+    });
+    this.renderer.domElement.addEventListener('pointerleave', () => { label.hidden = true; });
   }
 
   // Where each object is drawn: its origin corner and whether it is shown.

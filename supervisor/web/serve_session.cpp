@@ -1,6 +1,8 @@
 // The session of qvctl serve: the program's variables and objects, and its snapshots.
 #include "supervisor/web/serve_session.h"
 
+#include <charconv>
+#include <map>
 #include <set>
 #include <string_view>
 
@@ -8,6 +10,7 @@
 #include "supervisor/core/lists.h"
 #include "supervisor/core/steps.h"
 #include "supervisor/core/values.h"
+#include "supervisor/plant/plant.h"
 
 namespace qv::serve {
 
@@ -24,6 +27,44 @@ const char* kindText(ctl::Kind kind) { return ctl::kindName(kind); }
 const char* areaWord(int area) {
     static constexpr const char* kWords[] = {"bool", "int", "real", "char"};
     return kWords[area & 3];
+}
+
+// The inputs the plant plays for `program` (its limit and vacuum switches).
+std::set<std::string, std::less<>> sensorsOf(const std::string& program) {
+    std::set<std::string, std::less<>> sensors;
+    const plant::ProgramWiring* wiring = plant::findWiring(program);
+    if (wiring == nullptr) return sensors;
+    for (const plant::CylinderWiring& c : wiring->cylinders)
+        for (const char* name : {c.extendedSwitch, c.retractedSwitch})
+            if (name != nullptr) sensors.insert(name);
+    for (const plant::VacuumWiring& v : wiring->vacuums)
+        if (v.vacuumSwitch != nullptr) sensors.insert(v.vacuumSwitch);
+    return sensors;
+}
+
+// Where the cell's part lies now, from the variables the snapshot read.
+json followPart(const Session& session, const std::vector<std::string>& texts) {
+    auto text = [&](std::string_view name) -> std::string {
+        for (std::size_t k = 0; k < session.variables.size() && k < texts.size(); ++k)
+            if (session.variables[k].name == name) return texts[k];
+        return "";
+    };
+    auto code = [](const std::string& t) {
+        int32_t value = -1;
+        const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+        return ec == std::errc() && end == t.data() + t.size() && value >= 0 && value <= 7 ? value : -1;
+    };
+    const bool vacuum = text("vacuostat") == "TRUE", down = text("FCVZB") == "TRUE";
+    CellPart& part = *session.part;
+    std::lock_guard lock(part.mutex);
+    if (!part.held && vacuum && down) part.held = true;
+    if (part.held && !vacuum) {
+        part.held = false;
+        part.moved = true;
+        part.at = code(text("CR_pos"));
+    }
+    if (!part.moved && !part.held) part.at = code(text("Pos_depart"));
+    return {{"held", part.held}, {"at", part.at < 0 ? json(nullptr) : json(part.at)}};
 }
 
 }  // namespace
@@ -90,6 +131,25 @@ json describeSession(const Session& session) {
         }
         if (v.kind == ctl::Kind::String) variables[k]["length"] = v.length;
     }
+    // Which inputs are a person's: the description says so; a program whose description
+    // says it of none is read by its plant, whose switches are the machine's, and every
+    // other input of the top model is the operator's.
+    const std::set<std::string, std::less<>> sensors = sensorsOf(session.program);
+    bool described = false;
+    for (const ctl::Variable& v : session.variables) described = described || v.operatorInput;
+    std::map<std::string, std::string, std::less<>> comments;
+    if (session.target.symbolSet != nullptr)
+        for (const symbols::SymbolSet::Variable& d : session.target.symbolSet->variables())
+            if (!d.comment.empty()) comments[d.name] = d.comment;
+    for (std::size_t k = 0; k < session.variables.size(); ++k) {
+        const ctl::Variable& v = session.variables[k];
+        const bool input = std::string_view(v.role) == "input";
+        if (input && sensors.count(v.name) != 0) variables[k]["sensor"] = true;
+        if (!described && !sensors.empty() && input && sensors.count(v.name) == 0 &&
+            v.name.find('.') == std::string::npos)
+            variables[k]["operator"] = true;
+        if (auto c = comments.find(v.name); c != comments.end()) variables[k]["comment"] = c->second;
+    }
     json objects = json::array();
     for (const SceneObject& o : session.objects)
         objects.push_back({{"name", o.name}, {"kind", o.product ? "product" : "actor"}, {"kindId", o.kindId},
@@ -130,8 +190,15 @@ Snapshot takeSnapshot(const Session& session) {
                                 ? json(ctl::describeLocation(t, {control(kBpcurrentlocationFromExec),
                                                                  control(kBpcurrentinstanceFromExec)}))
                                 : json(nullptr)},
+               {"lastCallName", control(kBpcurrentlocationFromExec) == 0 && control(kBpcurrentinstanceFromExec) == 0
+                                    ? json(nullptr)
+                                    : json(ctl::describeLocation(t, {control(kBpcurrentlocationFromExec),
+                                                                     control(kBpcurrentinstanceFromExec)}))},
                {"trace", (*t.view.boolSlot(kTraceonSlot) & kBoolCurrent) != 0},
                {"locations", locations}};
+    const ctl::MeasuredText measured = ctl::measuredText(t, state);
+    s.state["measuredText"] = measured.figures;
+    if (!measured.note.empty()) s.state["measuredNote"] = measured.note;
 
     std::vector<uint8_t> slotFlags[kAreaCount];
     for (int area = 0; area < kAreaCount; ++area) slotFlags[area].assign(static_cast<std::size_t>(t.view.count(area)), 0);
@@ -151,6 +218,7 @@ Snapshot takeSnapshot(const Session& session) {
         if (listed >= 0 && static_cast<std::size_t>(listed) < slotFlags[v.area].size()) flags |= slotFlags[v.area][listed];
         s.flags.push_back(flags);
     }
+    if (session.program == "manipulateur") s.state["part"] = followPart(session, s.texts);
     for (const SceneObject& o : session.objects) {
         std::vector<float> values(17);
         values[0] = static_cast<float>(ImageView::read(t.view.intSlot(o.statusSlot)));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,17 @@ struct SceneObject {
     std::string colour;
 };
 
+// The manipulator cell's part, followed on the server so that every page, and a reload,
+// draws it in the same place: it lies at the start position until the vacuum takes it
+// with the gripper down, rides with the gripper, and stays at the position code where
+// the vacuum lets it go.
+struct CellPart {
+    std::mutex mutex;
+    bool moved = false;  // put down somewhere since the session began
+    bool held = false;
+    int32_t at = -1;  // position code where it lies, -1 when it lies at no position
+};
+
 // One program run on the image, as the page knows it. A new program on the image makes
 // a new session with the next generation number.
 struct Session {
@@ -33,6 +45,7 @@ struct Session {
     std::string program;                  // "" when the program is not known
     std::vector<ctl::Variable> variables;  // the symbol table's order
     std::vector<SceneObject> objects;
+    std::shared_ptr<CellPart> part = std::make_shared<CellPart>();
 };
 
 // Opens the image and describes its program: the built-in symbol table, else the symbol

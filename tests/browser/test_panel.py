@@ -8,6 +8,7 @@ import urllib.request
 
 import pytest
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
 
 from conftest import BIN, Page, wait_for
 
@@ -95,34 +96,60 @@ def test_cylinder_driven_and_watched_from_the_page(start, browser):
     assert server.process.poll() is None
 
 
-def test_manipulator_cycle_played_from_the_page(start, browser):
+IN_VIEW = """
+const r = arguments[0].getBoundingClientRect();
+return r.top >= 0 && r.left >= 0 && r.bottom <= window.innerHeight && r.right <= window.innerWidth;
+"""
+
+
+def test_operator_runs_the_cell_from_the_operator_section(start, browser):
+    """At 1400 x 1000 an operator runs one whole cycle of the cell with the controls of the
+    operator section alone, none of them below the fold; the part is drawn where the
+    server's plant state puts it, and a reload draws it there again."""
     cell = start.cell("manipulateur")
-    server = start.serve(cell, "--travel", "0.3", "--vacuum", "0.1")
+    server = start.serve(cell, "--plant", "--travel", "0.3", "--vacuum", "0.1")
+    cell.qvctl("run")
+    browser.set_window_size(1400, 1000)
     page = Page(browser, server.url)
-    lamp = lambda name: "on" in browser.find_element(By.CSS_SELECTOR, "[data-lamp='%s']" % name).get_attribute("class")
-    push = lambda name: browser.find_element(By.CSS_SELECTOR, "button[data-input='%s']" % name).click()
+    section = browser.find_element(By.ID, "operator")
+    operator = lambda css: section.find_element(By.CSS_SELECTOR, css)
+    lamp = lambda name: "on" in operator("[data-lamp='%s']" % name).get_attribute("class")
     drawn = lambda what: page.script(
         "const r = document.querySelector(arguments[0]).getBBox(); return [r.x + r.width / 2, r.y + r.height / 2]", what)
 
-    browser.find_element(By.ID, "plant").click()
-    page.press("RUN")
+    # The person's inputs, and only those, are controls of the section; the plant's
+    # switches show as indicators while the panel plays the machine.
+    names = [e.get_attribute("data-input") for e in section.find_elements(By.CSS_SELECTOR, "#operatorinputs [data-input]")]
+    assert sorted(names) == sorted(["acq", "au", "DCY", "Pos_depart", "Pos_arrivee"])
     wait_for(lambda: lamp("OKcycle"), what="the cell at rest")
-    page.write("Pos_depart", "5")
-    page.write("Pos_arrivee", "3")
-    wait_for(lambda: page.value("Pos_arrivee") == "3", what="the positions")
-    start_spot = drawn("[data-position='5'] rect")
-    assert drawn("[data-part]") == start_spot
-    push("DCY")
+    for sensor in ("FCGXR", "vacuostat"):
+        assert not operator("button[data-input='%s']" % sensor).is_enabled()
+    controls = section.find_elements(By.CSS_SELECTOR, "#operatorinputs [data-input]")
+    assert all(page.script(IN_VIEW, c) for c in controls)
+
+    Select(operator("select[data-input='Pos_depart']")).select_by_visible_text("5")
+    Select(operator("select[data-input='Pos_arrivee']")).select_by_visible_text("3")
+    wait_for(lambda: cell.get("Pos_depart")[0] == "5" and cell.get("Pos_arrivee")[0] == "3", what="the positions")
+    wait_for(lambda: drawn("[data-part]") == drawn("[data-position='5'] rect"), what="the part at the start position")
+
+    # DCY is a momentary button: one press starts the cycle and lets go after it was seen.
+    operator("button[data-input='DCY']").click()
     wait_for(lambda: not lamp("OKcycle"), what="the cycle to start")
-    push("DCY")
-    # The drawing moves the part only as the vacuum takes it at the gripper and lets it go.
+    wait_for(lambda: cell.get("DCY")[0] == "FALSE", what="DCY let go")
     arrival = drawn("[data-position='3'] rect")
     wait_for(lambda: lamp("OKcycle") and drawn("[data-part]") == arrival, timeout=60,
              what="the part put down at 3 and the cell back at rest")
-    assert page.value("Def_Manip") == "FALSE"
-    assert cell.get("DCY") == ("FALSE", False)
+    assert not lamp("Def_Manip")
+    assert page.script("return window.scrollY") == 0
+    # The page fits the screen, its variables table collapsed by instance.
+    assert page.script("return document.documentElement.scrollHeight") <= page.script("return window.innerHeight") + 1
     if os.environ.get("QV_SCREENSHOTS"):
         browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "manipulateur.png"))
+
+    browser.refresh()
+    wait_for(lambda: page.status() == "RUN", what="the page back")
+    wait_for(lambda: page.script("return document.querySelector('[data-part]') !== null"), what="the part drawn")
+    assert drawn("[data-part]") == arrival
 
 
 def test_speed_shown_and_steps_stopped_at_by_name(start, browser):
@@ -133,9 +160,9 @@ def test_speed_shown_and_steps_stopped_at_by_name(start, browser):
     add = lambda text: (browser.find_element(By.ID, "bploc").clear(), browser.find_element(By.ID, "bploc").send_keys(text),
                         browser.find_element(By.ID, "bpadd").click())
     add("Verin_GX 21")
-    wait_for(lambda: "location 21 instance 7" in page.text("bplist"), what="Verin_GX's step 21 listed")
+    wait_for(lambda: "Verin_GX._X_21" in page.text("bplist"), what="Verin_GX's step 21 listed by name")
     add("Vent_VT._X_11")
-    wait_for(lambda: "location 11 instance 11" in page.text("bplist"), what="Vent_VT's step 11 listed")
+    wait_for(lambda: "Vent_VT._X_11" in page.text("bplist"), what="Vent_VT's step 11 listed by name")
     assert "Verin_GX._X_21" in cell.qvctl("break", "list")
     add("_X_21")
     wait_for(lambda: "no instance (top model)" in page.message(), what="a top-model step refused in the cell")
