@@ -39,7 +39,10 @@ Row describe(const std::string& name, std::uintmax_t bytes) {
     }
     const ProgramState s = readState(*target);
     row.revision = std::to_string(target->revision);
-    row.program = target->facts != nullptr ? target->facts->program : "(unknown program)";
+    // A model the tool has no table of is named by the description beside its executable.
+    row.program = target->facts != nullptr  ? target->facts->program
+                  : target->table != nullptr ? std::string(target->table->program)
+                                             : "(unknown program)";
     row.pid = s.pid == 0 ? "-" : std::to_string(s.pid);
     row.alive = s.pid == 0 ? "no" : s.alive ? "yes" : "gone";
     const std::string status = statusName(s.status);

@@ -4,6 +4,7 @@
 
 #include "supervisor/cli/commands.h"
 #include "supervisor/core/control.h"
+#include "supervisor/core/cycles.h"
 #include "supervisor/plant/plant_events.h"
 
 namespace qv::ctl {
@@ -29,7 +30,10 @@ int plantCommand(const Options& options, Target& target) {
         if (std::string problem; !target.view.intact(problem)) return fail(problem);
         const std::vector<std::string> before = options.quiet ? std::vector<std::string>{} : plantStates(*plant);
         if (plant->poll() != 0 && !options.quiet) {
-            const int32_t cycle = readState(target).cycle;
+            // A switch the plant works is an input: numbered, as watch numbers it, by the
+            // cycle that first sees it.
+            const std::optional<int32_t> ran = lastCycle(target, readState(target));
+            const int32_t cycle = ran.value_or(firstCycle(target.revision) - 1) + 1;
             for (const std::string& event : plantEvents(*plant, before)) std::printf("cycle %d: %s\n", cycle, event.c_str());
         }
         const ProgramState s = readState(target);

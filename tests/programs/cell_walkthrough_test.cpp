@@ -56,3 +56,20 @@ TEST(CellWalkthrough, APauseAtTheStartOfThePickEndsInOKcycle) {
 }
 
 }  // namespace
+
+namespace {
+
+// A model built on the SDK is no program qvctl has a table of: its symbol description,
+// beside its executable, names it in the list of images and in the status.
+TEST(QvctlNaming, AnSdkModelIsNamedByItsDescription) {
+    ProgramRun run("sorting_line", "named");
+    ASSERT_TRUE(run.start());
+    ASSERT_TRUE(run.waitUntilStopped());
+    EXPECT_TRUE(contains(ctl(run, {"status"}).output, "program    sorting_line (named by its symbol description)\n"));
+    const std::regex row("\n" + run.imageName() + " +[0-9]+ +3 sorting_line +[0-9]+ +yes STOP ");
+    const std::string list = qvtest::runQvctl({"list"}).output;
+    EXPECT_TRUE(std::regex_search(list, row)) << list;
+    EXPECT_EQ(run.end(), 0);
+}
+
+}  // namespace

@@ -2,6 +2,8 @@
 // plant, the symbol table and removing an image.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "tests/programs/qvctl_driver.h"
 
 namespace {
@@ -26,6 +28,8 @@ TEST(Qvctl, StatusOfAProgramWaitingInStop) {
                "cycle      none (the last that ran; counter 1)\n"
                "period     50000 us\n"
                "measured   mean 0 us, min 0 us, max 0 us\n"
+               "           (millisecond ticks: a cycle shorter than a tick reads 0 us, and a minimum of 0 counts "
+               "as none yet, so the mean may be below the minimum)\n"
                "changes    mean 0, min 0, max 0 per cycle\n"
                "trace      off\n");
     const CtlResult vars = ctl(run, {"vars"});
@@ -109,7 +113,7 @@ TEST(Qvctl, PlantAndWatchWithARunningProgram) {
     ASSERT_TRUE(qvtest::waitUntil([&] { return qvtest::readFile(out).find("cylinder retracted") != std::string::npos; }));
     EXPECT_CTL(ctl(run, {"set", "DS", "1"}), 0, "DS = TRUE\n");
     ASSERT_EQ(ctl(run, {"run"}).status, 0);
-    const CtlResult watched = ctl(run, {"watch", "OrdreS", "EtatS", "--cycles", "20"});
+    const CtlResult watched = ctl(run, {"watch", "OrdreS", "EtatS", "CS", "--cycles", "20"});
     EXPECT_EQ(watched.status, 0);
     EXPECT_NE(watched.output.find("EtatS = TRUE\n"), std::string::npos) << watched.output;
     EXPECT_NE(watched.output.find("OrdreS = FALSE"), std::string::npos) << watched.output;
@@ -122,6 +126,11 @@ TEST(Qvctl, PlantAndWatchWithARunningProgram) {
     EXPECT_NE(plantLines.find(": cylinder leaves retracted\n"), std::string::npos) << plantLines;
     EXPECT_NE(plantLines.find(": cylinder extended\n"), std::string::npos) << plantLines;
     EXPECT_TRUE(plantLines.ends_with("no program runs on the image\n")) << plantLines;
+    // The plant and watch number the switch's closing alike: by the cycle that first sees it.
+    std::smatch byWatch, byPlant;
+    ASSERT_TRUE(std::regex_search(watched.output, byWatch, std::regex(R"(cycle (\d+): [^\n]*CS = TRUE)"))) << watched.output;
+    ASSERT_TRUE(std::regex_search(plantLines, byPlant, std::regex(R"(cycle (\d+): cylinder extended)"))) << plantLines;
+    EXPECT_EQ(byWatch[1].str(), byPlant[1].str());
 }
 
 TEST(Qvctl, RemovesAnImageOnlyOnceItsProgramHasEnded) {
