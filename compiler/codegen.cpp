@@ -1670,6 +1670,18 @@ Generated Generator::run() {
     std::vector<Pou*> programs;
     for (const auto& p : d_.pous())
         if (p->kind == PouDecl::Program) programs.push_back(p.get());
+    if (o_.checkOnly && o_.program.empty() && programs.size() != 1) {
+        // Checking a library of blocks and functions, or several programs: every body.
+        for (const auto& p : d_.pous()) {
+            program_ = p->kind == PouDecl::Program ? p.get() : nullptr;
+            programInstances_ = 1;
+            if (program_)
+                for (const Variable& v : program_->vars)
+                    if (!v.byReference && v.section != Section::External) programInstances_ += v.type->instances;
+            pouBody(*p);
+        }
+        return g;
+    }
     if (programs.empty()) {
         diag_.error({-1, 0, 0}, "no PROGRAM in the sources");
         return g;

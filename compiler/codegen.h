@@ -25,6 +25,7 @@ struct Options {
     std::string program;        // the PROGRAM to run; empty: the only one
     double periodMicroseconds = 50000.0;
     std::string taskname;       // the executable's file name
+    bool checkOnly = false;     // check every POU, with or without a PROGRAM to run
 };
 
 struct Generated {

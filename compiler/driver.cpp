@@ -272,6 +272,7 @@ int runCommand(const std::vector<std::string>& a) {
     if (cl.files.empty()) return usage("no source files");
     if (cl.command == "emit" && cl.output.empty()) return usage("emit needs -o DIR");
     if (cl.command == "check") {
+        cl.options.checkOnly = true;
         Compilation comp;
         Generated g;
         std::string description, name;

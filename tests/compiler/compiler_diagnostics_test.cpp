@@ -42,6 +42,9 @@ const std::vector<Bad> kBad = {
     {"block_in_expression", "PROGRAM Main\nVAR t : TON; x : BOOL; END_VAR\nx := t(IN := TRUE);\nEND_PROGRAM\n",
      "3:6: error: a function-block instance is called as a statement, not in an expression"},
     {"constant_write", "PROGRAM Main\nVAR CONSTANT k : INT := 3; END_VAR\nk := 4;\nEND_PROGRAM\n", "3:1: error: k is a constant"},
+    // check also checks a source of blocks and functions without a PROGRAM.
+    {"blocks_only", "FUNCTION_BLOCK Lamp\nVAR_OUTPUT lit : BOOL; END_VAR\nlit := missing;\nEND_FUNCTION_BLOCK\n",
+     "3:8: error: unknown variable missing"},
     {"self_type", "TYPE R : STRUCT a : R; END_STRUCT; END_TYPE\nPROGRAM Main\nEND_PROGRAM\n", "1:21: error: type R is defined in terms of itself"},
 };
 
