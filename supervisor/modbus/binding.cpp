@@ -1,25 +1,18 @@
 // Binding the map to the program's variables, and carrying values to and from words.
 #include "supervisor/modbus/binding.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <bit>
 #include <charconv>
-#include <fcntl.h>
 #include <limits>
 #include <map>
-#include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
-#include "supervisor/core/symbols/lookup.h"
+#include "supervisor/core/symbols/description.h"
 
 namespace qv::modbus {
 
 namespace {
 
-constexpr std::size_t kMaxDescriptionBytes = 64 * 1024 * 1024;
 constexpr int kDefaultStringWords = 16;
 
 // What the tables can carry of a type: the words it takes by default and at most, and
@@ -53,35 +46,13 @@ std::string declaredType(const ctl::Target& target, const ctl::Variable& v) {
     return ctl::kindName(v.kind);
 }
 
-// The located addresses ("address" members) of the program's description, by variable
-// name. Most variables have none, and the built-in programs have no description to read.
-std::map<std::string, std::string> locatedAddresses(const ctl::Target& target, const std::string& symbolsFile) {
+// The located addresses of the program's variables, by name, as its description gives
+// them (most variables have none; the built-in programs none at all).
+std::map<std::string, std::string> locatedAddresses(const ctl::Target& target) {
     std::map<std::string, std::string> found;
-    std::string ignored;
-    std::optional<symbols::FoundSymbols> symbols = symbols::findSymbols(target.view, symbolsFile, ignored);
-    if (!symbols || symbols->path.empty()) return found;
-    const int fd = ::open(symbols->path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) return found;
-    struct stat info {};
-    std::string text;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= static_cast<off_t>(kMaxDescriptionBytes)) {
-        text.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t have = 0;
-        while (have < text.size()) {
-            const ssize_t got = ::read(fd, text.data() + have, text.size() - have);
-            if (got <= 0) break;
-            have += static_cast<std::size_t>(got);
-        }
-        text.resize(have);
-    }
-    ::close(fd);
-    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-    if (!document.is_object() || !document.contains("variables") || !document["variables"].is_array()) return found;
-    for (const nlohmann::json& v : document["variables"]) {
-        if (!v.is_object() || !v.contains("name") || !v.contains("address")) continue;
-        if (!v["name"].is_string() || !v["address"].is_string()) continue;
-        found.emplace(v["name"].get<std::string>(), v["address"].get<std::string>());
-    }
+    if (target.symbolSet == nullptr) return found;
+    for (const symbols::SymbolSet::Variable& v : target.symbolSet->variables())
+        if (!v.address.empty()) found.emplace(v.name, v.address);
     return found;
 }
 
@@ -130,10 +101,10 @@ bool completeEntry(MapEntry& e, const ctl::Variable& v, const std::string& type,
 
 // The default map: located variables where soft-PLC users expect them, then the others
 // in the order of the symbols, after the last located address of each table.
-std::vector<Binding> defaultBindings(const ctl::Target& target, const std::string& symbolsFile, WordOrder order) {
+std::vector<Binding> defaultBindings(const ctl::Target& target, WordOrder order) {
     std::vector<Binding> located, placed;
     if (target.table == nullptr) return located;
-    const std::map<std::string, std::string> addresses = locatedAddresses(target, symbolsFile);
+    const std::map<std::string, std::string> addresses = locatedAddresses(target);
     uint32_t next[kTableCount] = {0, 0, 0, 0};
     struct Pending {
         ctl::Variable variable;
@@ -224,10 +195,9 @@ uint32_t oneWord(int64_t value, bool isSigned) {
 
 }  // namespace
 
-std::optional<BoundMap> bindMap(const ctl::Target& target, const std::string& symbolsFile, const MapFile* file,
-                                WordOrder order, std::string& error) {
+std::optional<BoundMap> bindMap(const ctl::Target& target, const MapFile* file, WordOrder order, std::string& error) {
     std::vector<Binding> bindings;
-    if (file == nullptr || file->keepDefault) bindings = defaultBindings(target, symbolsFile, order);
+    if (file == nullptr || file->keepDefault) bindings = defaultBindings(target, order);
     if (file != nullptr) {
         std::vector<Binding> given;
         for (MapEntry e : file->entries) {

@@ -36,8 +36,7 @@ struct BoundMap {
 // soft-PLC addresses), with `file`'s entries replacing or extending it. Nothing, with
 // `error` naming the map file's line, when an entry names no variable, a type the
 // variable does not have, a number of words its type cannot take, or overlaps another.
-std::optional<BoundMap> bindMap(const ctl::Target& target, const std::string& symbolsFile, const MapFile* file,
-                                WordOrder order, std::string& error);
+std::optional<BoundMap> bindMap(const ctl::Target& target, const MapFile* file, WordOrder order, std::string& error);
 
 // The entries of the map, as `modbus map` prints them.
 std::vector<MapEntry> entriesOf(const BoundMap& map);

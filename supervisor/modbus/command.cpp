@@ -163,7 +163,7 @@ int mapCommand(const ModbusOptions& options) {
     }
     std::optional<ctl::Target> target = ctl::openTarget(options.target, error, options.symbolsFile);
     if (!target) return fail(error);
-    std::optional<BoundMap> map = bindMap(*target, options.symbolsFile, file ? &*file : nullptr, options.wordOrder, error);
+    std::optional<BoundMap> map = bindMap(*target, file ? &*file : nullptr, options.wordOrder, error);
     if (!map) return fail(error);
     const std::vector<MapEntry> entries = entriesOf(*map);
     const std::string text = options.format == "json" ? writeMapJson(entries) : writeMapCsv(entries);

@@ -21,7 +21,7 @@ std::string mapped(std::size_t count) {
 std::shared_ptr<Session> Follower::open(std::string& error) const {
     std::optional<ctl::Target> target = ctl::openTarget(options_.target, error, options_.symbolsFile);
     if (!target) return nullptr;
-    std::optional<BoundMap> map = bindMap(*target, options_.symbolsFile, options_.mapFile, options_.wordOrder, error);
+    std::optional<BoundMap> map = bindMap(*target, options_.mapFile, options_.wordOrder, error);
     if (!map) return nullptr;
     const int32_t pid = ctl::readState(*target).pid;
     return std::make_shared<Session>(Session{std::move(*target), std::move(*map), pid, 0});

@@ -212,7 +212,7 @@ def test_located_variables_sit_where_soft_plc_users_expect_them(folder, images, 
     program.end()  # the image stays, described by the file below
     description = os.path.join(folder, "located.symbols.json")
     with open(description, "w") as f:
-        json.dump({"format": "qv-symbols", "version": 1, "program": "located", "revision": 3, "objects": [],
+        json.dump({"format": "qv-symbols", "version": 2, "program": "located", "revision": 3, "objects": [],
                    "variables": [
                        {"name": "Start", "type": "BOOL", "area": "bool", "slot": 5, "direction": "input",
                         "comment": "", "address": "%IX0.2"},
