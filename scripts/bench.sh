@@ -3,7 +3,8 @@
 # build-rel/, every benchmark program with 9 repetitions (medians reported), then, with
 # --cells, the cells-per-machine scale (scripts/cells_scale.sh). Results go to
 # bench-results/ (one .txt and one .json per program). The cycle body qvc generates is set
-# beside the same logic written on the SDK (bench_iec_cycle_qvc_r3 / bench_iec_cycle_sdk_r3).
+# beside the same logic written on the SDK (bench_iec_cycle_qvc_r3 / bench_iec_cycle_sdk_r3),
+# and without its statements' breakpoint checks (bench_iec_cycle_unchecked_r3).
 #
 #   scripts/bench.sh [--cells] [--filter REGEX]
 set -euo pipefail
@@ -39,7 +40,7 @@ fi
 
 programs=(bench_stdlib_r3 bench_stdlib_strings_r3 bench_geometry_r3 bench_products_r1 bench_products_r3
           bench_executive_r1 bench_executive_r2 bench_executive_r3
-          bench_qvc_r3 bench_iec_cycle_qvc_r3 bench_iec_cycle_sdk_r3)
+          bench_qvc_r3 bench_iec_cycle_qvc_r3 bench_iec_cycle_sdk_r3 bench_iec_cycle_unchecked_r3)
 jobs=$(nproc 2>/dev/null || echo 2)
 # The benchmarks use the test scene and support libraries, hence the tests' configuration.
 # GCC 12 at -O3 reports a false -Wrestrict in qvctl; it stays a warning in this build.
@@ -63,7 +64,8 @@ for p in "${programs[@]}"; do
 done
 
 # The generated cycle body against the SDK's: the ratio of the CPU-time medians.
-if [[ -f bench-results/bench_iec_cycle_qvc_r3.json && -f bench-results/bench_iec_cycle_sdk_r3.json ]]; then
+if [[ -f bench-results/bench_iec_cycle_qvc_r3.json && -f bench-results/bench_iec_cycle_sdk_r3.json &&
+      -f bench-results/bench_iec_cycle_unchecked_r3.json ]]; then
   python3 - <<'EOF'
 import json
 def medians(path):
@@ -73,6 +75,9 @@ qvc = medians("bench-results/bench_iec_cycle_qvc_r3.json")
 sdk = medians("bench-results/bench_iec_cycle_sdk_r3.json")
 for name in sorted(qvc.keys() & sdk.keys()):
     print(f"== {name}: qvc {qvc[name]:.0f} ns, SDK {sdk[name]:.0f} ns, ratio {qvc[name] / sdk[name]:.2f}")
+unchecked = medians("bench-results/bench_iec_cycle_unchecked_r3.json").get("BM_Cycle")
+if unchecked and "BM_Cycle" in sdk:
+    print(f"== BM_Cycle without the statement checks: {unchecked:.0f} ns, ratio {unchecked / sdk['BM_Cycle']:.2f}")
 EOF
 fi
 
