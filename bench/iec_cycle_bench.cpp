@@ -1,6 +1,7 @@
 // The cycle body of one model: the benchmark's 200 assignments and 20 block calls, either
-// as qvc translated them from Structured Text or as written on the SDK (the program is
-// built twice, once with each; scripts/bench.sh puts the two medians side by side). The
+// as qvc translated them from Structured Text (with or without its statements' breakpoint
+// checks) or as written on the SDK: the program is built once with each, and
+// scripts/bench.sh sets their medians side by side. The
 // image is laid out in memory as the executive lays it out; each iteration is one
 // evolution (the walk past the control blocks, behaviorsStep, the release of the
 // temporaries), with the inputs changing every cycle so that the blocks count.
