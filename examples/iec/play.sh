@@ -26,7 +26,8 @@ scenario=$3
 [[ -x "$program" ]] || { echo "play.sh: $program is not a built program" >&2; exit 1; }
 [[ -f "$scenario" ]] || { echo "play.sh: no scenario $scenario" >&2; exit 1; }
 
-image="qv_iec_$(basename "$program")_$$"
+# Image names hold at most 29 characters: the process and a random number, not the program.
+image="qv_iec_$$_${RANDOM}"
 folder=$(mktemp -d)
 pid=
 qvctl() { "$qvctl_bin" --name "$image" "$@"; }
