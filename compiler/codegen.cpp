@@ -826,6 +826,11 @@ Value Generator::binary(Expr& e, const Type* hint) {
         r.code = "(" + a.code + (op == "=" ? " == " : " != ") + b.code + ")";
         return r;
     }
+    const bool arithmetic = op == "+" || op == "-" || op == "*" || op == "/" || op == "MOD" || op == "**";
+    if (arithmetic && (a.type->kind == Kind::Bool || b.type->kind == Kind::Bool)) {
+        diag_.error(e.at, "'" + op + "' is not defined for BOOL");
+        return fail();
+    }
     // Literals take the other operand's type; the narrower operand widens.
     const Type* common = nullptr;
     const bool timeArithmetic = (op == "+" || op == "-" || op == "*" || op == "/") && a.type->isArrayShaped() && a.type->kind != Kind::String;

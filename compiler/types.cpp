@@ -393,7 +393,8 @@ const Type* Declarations::resolve(const TypeSpec& spec, const std::string& name)
         case TypeSpec::Enum: {
             auto t = std::make_unique<Type>();
             t->kind = Kind::Enum;
-            t->name = name.empty() ? "ENUM" : name;
+            // An enumeration declared with its variable is named by its place among them.
+            t->name = name.empty() ? "ENUM" + std::to_string(enums_.size() + 1) : name;
             int64_t next = 0;
             for (std::size_t k = 0; k < spec.enumValues.size(); ++k) {
                 const auto& [value, expr] = spec.enumValues[k];

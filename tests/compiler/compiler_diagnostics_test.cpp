@@ -31,7 +31,7 @@ const std::vector<Bad> kBad = {
     {"deep_nesting", "PROGRAM Main\nVAR x : INT; END_VAR\nx := ((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((1;\nEND_PROGRAM\n",
      "3:"},
     {"enum_assign", "PROGRAM Main\nVAR e : (A, B); x : INT; END_VAR\ne := x;\nEND_PROGRAM\n",
-     "3:6: error: type mismatch in an assignment: INT and ENUM"},
+     "3:6: error: type mismatch in an assignment: INT and ENUM1"},
     {"no_conversion", "PROGRAM Main\nVAR t : TIME; x : DINT; END_VAR\nt := x;\nEND_PROGRAM\n",
      "3:6: error: a DINT cannot be converted to TIME in an assignment"},
     {"bound", "PROGRAM Main\nVAR a : ARRAY[1..3] OF INT; END_VAR\na[4] := 1;\nEND_PROGRAM\n",
@@ -42,6 +42,7 @@ const std::vector<Bad> kBad = {
     {"block_in_expression", "PROGRAM Main\nVAR t : TON; x : BOOL; END_VAR\nx := t(IN := TRUE);\nEND_PROGRAM\n",
      "3:6: error: a function-block instance is called as a statement, not in an expression"},
     {"constant_write", "PROGRAM Main\nVAR CONSTANT k : INT := 3; END_VAR\nk := 4;\nEND_PROGRAM\n", "3:1: error: k is a constant"},
+    {"bool_arithmetic", "PROGRAM Main\nVAR b : BOOL; END_VAR\nb := b + 1;\nEND_PROGRAM\n", "3:8: error: '+' is not defined for BOOL"},
     // check also checks a source of blocks and functions without a PROGRAM.
     {"blocks_only", "FUNCTION_BLOCK Lamp\nVAR_OUTPUT lit : BOOL; END_VAR\nlit := missing;\nEND_FUNCTION_BLOCK\n",
      "3:8: error: unknown variable missing"},
