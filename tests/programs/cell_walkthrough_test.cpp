@@ -59,6 +59,36 @@ TEST(CellWalkthrough, APauseAtTheStartOfThePickEndsInOKcycle) {
 
 namespace {
 
+// In every revision: a second paused at a location breakpoint, then RUN. The schedule takes
+// up from the moment the program goes on: no overrun counts the pause, and the longest
+// measured cycle stays far below it.
+TEST(PauseSchedule, EveryRevisionGoesOnWithoutCatchingUp) {
+    for (int revision : {3, 2, 1}) {
+        SCOPED_TRACE(revision);
+        ProgramRun run("test_model_r" + std::to_string(revision), "pause");
+        auto at = [&](std::vector<std::string> arguments) {
+            arguments.insert(arguments.begin(), {"-q", "--revision", std::to_string(revision)});
+            return ctl(run, arguments).status;
+        };
+        ASSERT_TRUE(run.start());
+        ASSERT_TRUE(run.waitUntilStopped());
+        ASSERT_EQ(at({"break", "add", "20", "1"}), 0);
+        ASSERT_EQ(at({"set", "B8", "TRUE"}), 0);  // the model calls (10, 1) and (20, 1)
+        ASSERT_EQ(at({"run"}), 0);
+        ASSERT_TRUE(qvtest::waitUntil([&] { return *run.image().execstatus() == 5; }));
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        ASSERT_EQ(at({"break", "remove", "20", "1"}), 0);
+        ASSERT_EQ(at({"run"}), 0);
+        ASSERT_TRUE(run.runCycles(10));
+        const std::string console = run.console();
+        const std::regex overrun(R"(Warning: Cycle duration \((\d+) ms\))");
+        for (auto it = std::sregex_iterator(console.begin(), console.end(), overrun); it != std::sregex_iterator(); ++it)
+            EXPECT_LT(std::stol((*it)[1]), 500) << console;
+        EXPECT_LT(*run.image().realSlot(12), 5e5f);  // maxsimuperiod, microseconds
+        EXPECT_EQ(run.end(), 0);
+    }
+}
+
 // A model built on the SDK is no program qvctl has a table of: its symbol description,
 // beside its executable, names it in the list of images and in the status.
 TEST(QvctlNaming, AnSdkModelIsNamedByItsDescription) {
