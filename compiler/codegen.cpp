@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <set>
 
@@ -1660,6 +1662,17 @@ void Generator::pouBody(Pou& p) {
 
 }  // namespace
 
+// When the code was generated, in seconds since 1970 (SOURCE_DATE_EPOCH for reproducible builds).
+static int64_t generationTime() {
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+        char* end = nullptr;
+        const long long v = std::strtoll(epoch, &end, 10);
+        if (end != epoch && *end == '\0' && v >= 0 && v <= INT32_MAX) return v;
+    }
+    const std::time_t now = std::time(nullptr);
+    return now > 0 && now <= INT32_MAX ? static_cast<int64_t>(now) : 0;
+}
+
 Counts firstModelSlots(int revision) {
     Counts c;
     c.n[kBool] = 5;
@@ -1806,7 +1819,7 @@ Generated Generator::run() {
     c += "void initStartingMode(int32_t *status) { QV_model_starting_mode(status); }\n";
     c += "void initExecutionMode(unsigned char *delay) { QV_model_execution_mode(delay); }\n";
     c += "int32_t getSignature(void) { return 2147483647; }\n";
-    c += "int32_t getGenerationTime(void) { return 0; }\n";
+    c += "int32_t getGenerationTime(void) { return " + str(generationTime()) + "; }\n";
     c += "void QV_Bool_Init(unsigned char *image, int32_t index, int32_t value) { QV_model_init_bool(image, index, value); }\n";
     c += "void QV_Int_Init(unsigned char *image, int32_t index, int32_t value) { QV_model_init_int(image, index, value); }\n";
     c += "void QV_Float_Init(unsigned char *image, int32_t index, float value) { QV_model_init_float(image, index, value); }\n";
