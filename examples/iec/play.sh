@@ -26,8 +26,9 @@ scenario=$3
 [[ -x "$program" ]] || { echo "play.sh: $program is not a built program" >&2; exit 1; }
 [[ -f "$scenario" ]] || { echo "play.sh: no scenario $scenario" >&2; exit 1; }
 
-# Image names hold at most 29 characters: the process and a random number, not the program.
-image="qv_iec_$$_${RANDOM}"
+# A name nobody can guess (another user could lay an image under a known one), within
+# the 29 characters an image name may have.
+image="qv_iec_$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')"
 folder=$(mktemp -d)
 pid=
 qvctl() { "$qvctl_bin" --name "$image" "$@"; }
