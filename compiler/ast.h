@@ -184,10 +184,35 @@ struct TypeDecl {
     Initializer init;
 };
 
+// CONFIGURATION / RESOURCE / TASK / PROGRAM ... WITH ...; their VAR_GLOBAL go to the
+// unit's globals.
+struct TaskDecl {
+    std::string name, raw;
+    Location at;
+    ExprPtr interval, priority, single;
+};
+struct ProgramInstanceDecl {
+    std::string name, raw, task, type, typeRaw;
+    Location at, taskAt, typeAt;
+    std::vector<Argument> arguments;
+};
+struct ResourceDecl {
+    std::string name, raw;
+    Location at;
+    std::vector<TaskDecl> tasks;
+    std::vector<ProgramInstanceDecl> programs;
+};
+struct ConfigurationDecl {
+    std::string name, raw;
+    Location at;
+    std::vector<ResourceDecl> resources;
+};
+
 struct Unit {
     std::vector<TypeDecl> types;
     std::vector<PouDecl> pous;
     std::vector<VarDecl> globals;  // VAR_GLOBAL outside any POU
+    std::vector<ConfigurationDecl> configurations;
 };
 
 }  // namespace qvc

@@ -13,6 +13,7 @@
 #include "compiler/codegen.h"
 #include "compiler/lexer.h"
 #include "compiler/parser.h"
+#include "compiler/configuration.h"
 #include "compiler/sfc.h"
 #include "compiler/symbols.h"
 #include "compiler/types.h"
@@ -147,9 +148,14 @@ int translate(const CommandLine& cl, Compilation& comp, Generated& out, std::str
         const std::vector<Token> tokens = tokenize(comp.sources[k].text, static_cast<int>(k), diag);
         parse(tokens, comp.unit, diag);
     }
-    lowerCharts(comp.unit, diag, cl.options.periodMicroseconds);
+    const Schedule schedule = lowerConfiguration(comp.unit, diag, cl.options.periodMicroseconds);
+    lowerCharts(comp.unit, diag, schedule.periodMicroseconds, schedule.programPeriods);
     Declarations declarations(comp.unit, diag);
     Options options = cl.options;
+    if (schedule.present) {
+        options.periodMicroseconds = schedule.periodMicroseconds;
+        options.program = schedule.program;
+    }
     out = generate(declarations, options, diag);
     if (diag.errors() == 0 && out.program) {
         programName = out.program->raw;
@@ -286,9 +292,15 @@ int checkText(const std::string& text) {
     Diagnostics diag(sources);
     Unit unit;
     parse(tokenize(text, 0, diag), unit, diag);
-    lowerCharts(unit, diag, Options{}.periodMicroseconds);
+    const Schedule schedule = lowerConfiguration(unit, diag, Options{}.periodMicroseconds);
+    lowerCharts(unit, diag, schedule.periodMicroseconds, schedule.programPeriods);
     Declarations declarations(unit, diag);
-    Generated g = generate(declarations, Options{}, diag);
+    Options options;
+    if (schedule.present) {
+        options.periodMicroseconds = schedule.periodMicroseconds;
+        options.program = schedule.program;
+    }
+    Generated g = generate(declarations, options, diag);
     if (diag.errors() == 0 && g.program) symbolDescription(declarations, g, sources, "fuzz", 3);
     return diag.errors();
 }

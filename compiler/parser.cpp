@@ -107,8 +107,7 @@ private:
         if (isWord("TYPE")) return typeSection();
         if (isWord("FUNCTION") || isWord("FUNCTION_BLOCK") || isWord("PROGRAM")) return pou();
         if (isWord("VAR_GLOBAL")) return varSection(unit_.globals);
-        if (isWord("CONFIGURATION"))
-            fail("configurations are not supported yet: give the program to run with --program");
+        if (isWord("CONFIGURATION")) return configuration();
         fail("expected PROGRAM, FUNCTION_BLOCK, FUNCTION, TYPE or VAR_GLOBAL before " + describe(cur()));
     }
 
@@ -337,6 +336,89 @@ private:
             throw Recover{};
         }
         unit_.pous.push_back(std::move(p));
+    }
+
+    // ---- Configurations -----------------------------------------------------------------
+    void configuration() {
+        expectWord("CONFIGURATION");
+        ConfigurationDecl c;
+        const Token& name = expectIdent("a configuration name");
+        c.name = name.text;
+        c.raw = name.raw;
+        c.at = name.at;
+        while (isWord("VAR_GLOBAL") || isWord("RESOURCE")) {
+            if (isWord("VAR_GLOBAL")) varSection(unit_.globals);
+            else c.resources.push_back(resource());
+        }
+        unit_.configurations.push_back(std::move(c));
+        expectWord("END_CONFIGURATION");
+    }
+
+    ResourceDecl resource() {
+        expectWord("RESOURCE");
+        ResourceDecl r;
+        const Token& name = expectIdent("a resource name");
+        r.name = name.text;
+        r.raw = name.raw;
+        r.at = name.at;
+        if (acceptWord("ON")) expectIdent("a processor type");
+        while (!acceptWord("END_RESOURCE")) {
+            if (isWord("VAR_GLOBAL")) {
+                varSection(unit_.globals);
+            } else if (acceptWord("TASK")) {
+                TaskDecl t;
+                const Token& task = expectIdent("a task name");
+                t.name = task.text;
+                t.raw = task.raw;
+                t.at = task.at;
+                expectSym("(");
+                if (!isSym(")")) {
+                    do {
+                        const Token& key = expectIdent("INTERVAL, PRIORITY or SINGLE");
+                        expectSym(":=");
+                        ExprPtr value = expression();
+                        if (key.text == "INTERVAL") t.interval = std::move(value);
+                        else if (key.text == "PRIORITY") t.priority = std::move(value);
+                        else if (key.text == "SINGLE") t.single = std::move(value);
+                        else {
+                            diag_.error(key.at, "a task has INTERVAL, PRIORITY or SINGLE, not " + key.raw);
+                            throw Recover{};
+                        }
+                    } while (acceptSym(","));
+                }
+                expectSym(")");
+                expectSym(";");
+                r.tasks.push_back(std::move(t));
+            } else if (acceptWord("PROGRAM")) {
+                ProgramInstanceDecl p;
+                const Token& inst = expectIdent("a program instance name");
+                p.name = inst.text;
+                p.raw = inst.raw;
+                p.at = inst.at;
+                if (acceptWord("WITH")) {
+                    const Token& task = expectIdent("a task name");
+                    p.task = task.text;
+                    p.taskAt = task.at;
+                }
+                expectSym(":");
+                const Token& type = expectIdent("a PROGRAM type");
+                p.type = type.text;
+                p.typeRaw = type.raw;
+                p.typeAt = type.at;
+                if (acceptSym("(")) {
+                    if (!isSym(")")) {
+                        do p.arguments.push_back(argument());
+                        while (acceptSym(","));
+                    }
+                    expectSym(")");
+                }
+                expectSym(";");
+                r.programs.push_back(std::move(p));
+            } else {
+                fail("expected TASK, PROGRAM, VAR_GLOBAL or END_RESOURCE before " + describe(cur()));
+            }
+        }
+        return r;
     }
 
     // ---- Sequential function charts ---------------------------------------------------

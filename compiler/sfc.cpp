@@ -76,7 +76,9 @@ ExprPtr anyOf(std::vector<ExprPtr>& terms, Location at) {
     terms.clear();
     return e;
 }
-ExprPtr clone(const Expr& e) {
+}  // namespace
+
+ExprPtr cloneExpr(const Expr& e) {
     auto c = std::make_unique<Expr>();
     c->kind = e.kind;
     c->at = e.at;
@@ -87,18 +89,22 @@ ExprPtr clone(const Expr& e) {
     c->second = e.second;
     c->real = e.real;
     c->parenthesised = e.parenthesised;
-    for (const ExprPtr& o : e.operands) c->operands.push_back(o ? clone(*o) : nullptr);
+    for (const ExprPtr& o : e.operands) c->operands.push_back(o ? cloneExpr(*o) : nullptr);
     for (const Argument& a : e.arguments) {
         Argument b;
         b.name = a.name;
         b.output = a.output;
         b.negated = a.negated;
         b.at = a.at;
-        b.value = a.value ? clone(*a.value) : nullptr;
+        b.value = a.value ? cloneExpr(*a.value) : nullptr;
         c->arguments.push_back(std::move(b));
     }
     return c;
 }
+
+namespace {
+
+ExprPtr clone(const Expr& e) { return cloneExpr(e); }
 
 StmtPtr assign(ExprPtr target, ExprPtr value) {
     auto s = std::make_unique<Stmt>();
@@ -530,17 +536,22 @@ struct Lowering {
 
 }  // namespace
 
-void lowerCharts(Unit& unit, Diagnostics& diagnostics, double periodMicroseconds) {
+void lowerCharts(Unit& unit, Diagnostics& diagnostics, double periodMicroseconds, const std::map<std::string, double>& periods) {
     const bool any = std::any_of(unit.pous.begin(), unit.pous.end(), [](const PouDecl& p) { return p.sfc.present(); });
     if (!any) return;
     unit.types.push_back(structure(kStepType, {{"X", "BOOL"}, {"T", "TIME"}}));
     unit.types.push_back(structure(kEdgeStepType, {{"X", "BOOL"}, {"T", "TIME"}, {"PREV", "BOOL"}}));
     unit.types.push_back(structure(kActionType, {{"Q", "BOOL"}, {"A", "BOOL"}, {"S", "BOOL"}, {"SD", "BOOL"}, {"SD_T", "TIME"},
                                                  {"DS", "BOOL"}, {"SL", "BOOL"}, {"SL_T", "TIME"}}));
-    double ticks = std::round(periodMicroseconds / 100.0);
-    if (!(ticks >= 0.0) || ticks > 2.0e9) ticks = 0.0;
-    for (PouDecl& p : unit.pous)
-        if (p.sfc.present()) Lowering{unit, p, diagnostics, static_cast<int64_t>(ticks), {}, {}, {}}.run();
+    auto ticks = [](double microseconds) {
+        const double t = std::round(microseconds / 100.0);
+        return t >= 0.0 && t <= 2.0e9 ? static_cast<int64_t>(t) : int64_t{0};
+    };
+    for (PouDecl& p : unit.pous) {
+        if (!p.sfc.present()) continue;
+        const auto own = periods.find(p.name);
+        Lowering{unit, p, diagnostics, ticks(own == periods.end() ? periodMicroseconds : own->second), {}, {}, {}}.run();
+    }
 }
 
 nlohmann::ordered_json describeCharts(const PouDecl& pou, const std::vector<Source>& sources) {

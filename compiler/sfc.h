@@ -6,6 +6,7 @@
 // structure (`Q`, `A` and the stored flags of its qualifiers).
 #pragma once
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -18,7 +19,12 @@ namespace qvc {
 // statements: the evolution at the place of the chart among the body's statements, then
 // the action control and the actions. `periodMicroseconds` is what one call of the POU
 // adds to the step times and the timed qualifiers.
-void lowerCharts(Unit& unit, Diagnostics& diagnostics, double periodMicroseconds);
+// A POU named in `periods` (a PROGRAM run by a task) counts its task's interval instead.
+void lowerCharts(Unit& unit, Diagnostics& diagnostics, double periodMicroseconds,
+                 const std::map<std::string, double>& periods = {});
+
+// A copy of an expression as the parser wrote it (nothing checked yet).
+ExprPtr cloneExpr(const Expr& e);
 
 // The charts of a POU for the symbol description: each chart's steps, transitions and
 // actions with their source lines and the breakpoint location of each step.

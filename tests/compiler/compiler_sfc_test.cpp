@@ -120,7 +120,7 @@ TEST_P(Charts, EvolveAsTheScheme) {
     EXPECT_EQ(built.output.find(".c:"), std::string::npos) << "the C compiler warned:\n" << built.output;
     const nlohmann::json symbols = symbolsOf(c.name);
     ASSERT_FALSE(symbols.is_discarded());
-    ProgramRun run("qvct_" + std::string(c.name), c.name);
+    ProgramRun run("qvct_" + std::string(c.name), "sfc");
     ASSERT_TRUE(run.start({"QV_TIMEOUT=10"}));
     ASSERT_TRUE(run.waitUntilStopped()) << run.console();
     for (int k = 0; k < c.cycles; ++k) ASSERT_TRUE(debug::stepOnce(run)) << run.console();
