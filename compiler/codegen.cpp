@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "compiler/library.h"
@@ -450,6 +451,23 @@ private:
     std::vector<LocationEntry> locations_;
     std::set<int32_t> seen_;
     std::set<const Type*> initEmitted_;
+    std::map<const Pou*, std::vector<std::pair<const Pou*, Location>>> calls_;  // function calls, for recursion
+
+    // A function that calls itself, directly or through others, is refused: its frame
+    // would have no bound.
+    void refuseRecursion() {
+        std::map<const Pou*, int> state;  // 1 being visited, 2 done
+        std::function<void(const Pou*)> visit = [&](const Pou* p) {
+            state[p] = 1;
+            for (const auto& [callee, at] : calls_[p]) {
+                if (state[callee] == 1) diag_.error(at, "recursive call of " + callee->raw + ": IEC functions do not recurse");
+                else if (state[callee] == 0) visit(callee);
+            }
+            state[p] = 2;
+        };
+        for (const auto& p : d_.pous())
+            if (state[p.get()] == 0) visit(p.get());
+    }
 };
 
 // ---- Expressions -----------------------------------------------------------------------------
@@ -1016,6 +1034,7 @@ Value Generator::userFunction(Expr& e, const Pou& f) {
         }
         prelude_ += "unsigned char *" + io + "[] = {" + list + "NULL};\n";
     }
+    if (scope_) calls_[scope_].emplace_back(&f, e.at);
     std::string code = "qvc_fn_" + identifier(f.name) + "(";
     for (std::size_t k = 0; k < inputs.size(); ++k) {
         std::string v = values[k];
@@ -1698,6 +1717,7 @@ Generated Generator::run() {
                     if (!v.byReference && v.section != Section::External) programInstances_ += v.type->instances;
             pouBody(*p);
         }
+        refuseRecursion();
         return g;
     }
     if (programs.empty()) {
@@ -1724,6 +1744,7 @@ Generated Generator::run() {
         if (!v.byReference && v.section != Section::External) programInstances_ += v.type->instances;
     for (const auto& p : d_.pous())
         if (p->kind != PouDecl::Program || p.get() == program_) pouBody(*p);
+    refuseRecursion();
     g.program = program_;
     g.locations = locations_;
     Counts size = program_->size;

@@ -43,6 +43,8 @@ const std::vector<Bad> kBad = {
      "3:6: error: a function-block instance is called as a statement, not in an expression"},
     {"constant_write", "PROGRAM Main\nVAR CONSTANT k : INT := 3; END_VAR\nk := 4;\nEND_PROGRAM\n", "3:1: error: k is a constant"},
     {"bool_arithmetic", "PROGRAM Main\nVAR b : BOOL; END_VAR\nb := b + 1;\nEND_PROGRAM\n", "3:8: error: '+' is not defined for BOOL"},
+    {"recursion", "FUNCTION F : INT\nVAR_INPUT n : INT; END_VAR\nIF n > 0 THEN F := F(n - 1); END_IF;\nEND_FUNCTION\nPROGRAM Main\nVAR x : INT; END_VAR\nx := F(3);\nEND_PROGRAM\n",
+     "3:20: error: recursive call of F: IEC functions do not recurse"},
     // check also checks a source of blocks and functions without a PROGRAM.
     {"blocks_only", "FUNCTION_BLOCK Lamp\nVAR_OUTPUT lit : BOOL; END_VAR\nlit := missing;\nEND_FUNCTION_BLOCK\n",
      "3:8: error: unknown variable missing"},
