@@ -1127,6 +1127,7 @@ void Generator::statement(Stmt& s, int indent) {
             emit(indent, "{");
             emit(indent + 1, "const int64_t " + t + " = (int64_t)(" + sel.code + ");");
             bool first = true;
+            std::vector<std::pair<int64_t, int64_t>> taken;  // the labels so far, which must not overlap
             for (CaseBranch& branch : s.branches) {
                 std::string cond;
                 for (CaseLabel& label : branch.labels) {
@@ -1143,8 +1144,15 @@ void Generator::statement(Stmt& s, int indent) {
                     };
                     int64_t lo = 0, hi = 0;
                     if (!value(*label.low, lo)) continue;
+                    hi = lo;
+                    if (label.high && !value(*label.high, hi)) continue;
+                    for (const auto& [a, b] : taken)
+                        if (lo <= b && a <= hi) {
+                            diag_.error(label.low->at, "CASE value " + str(std::max(lo, a)) + " is given twice");
+                            break;
+                        }
+                    taken.emplace_back(lo, hi);
                     if (label.high) {
-                        if (!value(*label.high, hi)) continue;
                         cond += std::string(cond.empty() ? "" : " || ") + "(" + t + " >= " + str(lo) + " && " + t + " <= " + str(hi) + ")";
                     } else {
                         cond += std::string(cond.empty() ? "" : " || ") + t + " == " + str(lo);

@@ -45,6 +45,8 @@ const std::vector<Bad> kBad = {
     {"bool_arithmetic", "PROGRAM Main\nVAR b : BOOL; END_VAR\nb := b + 1;\nEND_PROGRAM\n", "3:8: error: '+' is not defined for BOOL"},
     {"recursion", "FUNCTION F : INT\nVAR_INPUT n : INT; END_VAR\nIF n > 0 THEN F := F(n - 1); END_IF;\nEND_FUNCTION\nPROGRAM Main\nVAR x : INT; END_VAR\nx := F(3);\nEND_PROGRAM\n",
      "3:20: error: recursive call of F: IEC functions do not recurse"},
+    {"case_twice", "PROGRAM Main\nVAR x : INT; y : INT; END_VAR\nCASE x OF\n1, 2: y := 1;\n2..4: y := 2;\nEND_CASE;\nEND_PROGRAM\n",
+     "5:1: error: CASE value 2 is given twice"},
     // check also checks a source of blocks and functions without a PROGRAM.
     {"blocks_only", "FUNCTION_BLOCK Lamp\nVAR_OUTPUT lit : BOOL; END_VAR\nlit := missing;\nEND_FUNCTION_BLOCK\n",
      "3:8: error: unknown variable missing"},
