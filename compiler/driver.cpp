@@ -96,6 +96,7 @@ std::string environmentOr(const char* name, const char* fallback) {
 struct Runtime {
     std::string include;
     std::string lib;
+    std::vector<std::string> flags;  // what the libraries were built with and need at the link
 };
 
 bool findRuntime(int revision, Runtime& r, std::string& problem) {
@@ -110,6 +111,12 @@ bool findRuntime(int revision, Runtime& r, std::string& problem) {
     } else {
 #ifdef QVC_SOURCE_DIR
         r.include = QVC_SOURCE_DIR;
+#endif
+#ifdef QVC_BUILD_FLAGS
+        // A build tree made with the sanitizers: a program linked against its libraries
+        // needs their runtime too.
+        std::istringstream words(QVC_BUILD_FLAGS);
+        for (std::string w; words >> w;) r.flags.push_back(w);
 #endif
         if (fs::exists(prefix / "lib" / main, ec)) r.lib = (prefix / "lib").string();
     }
@@ -219,13 +226,17 @@ int build(CommandLine& cl, bool emitOnly) {
         status = 1;
     }
     const std::string r = std::to_string(cl.options.revision);
-    if (status == 0 &&
-        run({environmentOr("QVC_CC", "cc"), "-std=c11", "-O2", "-Wall", "-Wextra", "-DQV_REVISION=" + r, "-I" + runtime.include, "-c", c, "-o", o}) != 0) {
+    std::vector<std::string> compile = {environmentOr("QVC_CC", "cc"), "-std=c11", "-O2", "-Wall", "-Wextra",
+                                        "-DQV_REVISION=" + r, "-I" + runtime.include, "-c", c, "-o", o};
+    std::vector<std::string> link = {environmentOr("QVC_CXX", "c++"), o, runtime.lib + "/libqv_main_r" + r + ".a",
+                                     runtime.lib + "/libqv_runtime_r" + r + ".a", "-lm", "-o", output};
+    compile.insert(compile.begin() + 1, runtime.flags.begin(), runtime.flags.end());
+    link.insert(link.begin() + 1, runtime.flags.begin(), runtime.flags.end());
+    if (status == 0 && run(compile) != 0) {
         std::cerr << "qvc: the C compiler failed on the generated code (" << c << ")\n";
         status = 1;
     }
-    if (status == 0 &&
-        run({environmentOr("QVC_CXX", "c++"), o, runtime.lib + "/libqv_main_r" + r + ".a", runtime.lib + "/libqv_runtime_r" + r + ".a", "-lm", "-o", output}) != 0) {
+    if (status == 0 && run(link) != 0) {
         std::cerr << "qvc: linking " << output << " failed\n";
         status = 1;
     }
