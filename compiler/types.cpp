@@ -536,6 +536,9 @@ void Declarations::layOut(Pou& p) {
     for (const VarDecl* v : order) {
         if (v->section == Section::Global && d.kind != PouDecl::Program)
             diag_.error(v->ats.empty() ? d.at : v->ats[0], "VAR_GLOBAL belongs at the top level or in a PROGRAM");
+        else if (v->section == Section::InOut && d.kind == PouDecl::Program)
+            // Nothing calls the program that could pass the variables.
+            diag_.error(v->ats.empty() ? d.at : v->ats[0], "a PROGRAM has no VAR_IN_OUT: use VAR_INPUT, VAR_OUTPUT or VAR_EXTERNAL");
         else
             (v->section == Section::Global ? global : own).push_back(v);
     }

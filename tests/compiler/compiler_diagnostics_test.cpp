@@ -47,6 +47,8 @@ const std::vector<Bad> kBad = {
      "3:20: error: recursive call of F: IEC functions do not recurse"},
     {"case_twice", "PROGRAM Main\nVAR x : INT; y : INT; END_VAR\nCASE x OF\n1, 2: y := 1;\n2..4: y := 2;\nEND_CASE;\nEND_PROGRAM\n",
      "5:1: error: CASE value 2 is given twice"},
+    {"program_in_out", "PROGRAM Main\nVAR_IN_OUT x : INT; END_VAR\nx := 1;\nEND_PROGRAM\n",
+     "2:12: error: a PROGRAM has no VAR_IN_OUT: use VAR_INPUT, VAR_OUTPUT or VAR_EXTERNAL"},
     // check also checks a source of blocks and functions without a PROGRAM.
     {"blocks_only", "FUNCTION_BLOCK Lamp\nVAR_OUTPUT lit : BOOL; END_VAR\nlit := missing;\nEND_FUNCTION_BLOCK\n",
      "3:8: error: unknown variable missing"},
