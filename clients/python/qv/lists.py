@@ -19,6 +19,7 @@ class Lists:
     # ---- Trace ----------------------------------------------------------------------------------
 
     def _table(self, offset: int) -> int:
+        self.check_size()  # the tables are read straight from the header's words
         if not self._layout[5]:
             raise ImageError("revision 1 images have no index tables")
         return offset // 4
