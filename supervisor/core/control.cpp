@@ -14,14 +14,16 @@ std::string statusText(int32_t status) {
 
 namespace {
 
-// Polls `condition` every millisecond until it holds or `timeoutMs` passes.
-bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+// Polls `condition` every millisecond until it holds or `timeoutMs` passes. An image that
+// shrinks under the wait ends it unanswered: reading it on would kill the supervisor.
+bool waitFor(const Target& target, const std::function<bool()>& condition, int timeoutMs) {
     const uint64_t deadline = platform::tickMilliseconds() + static_cast<uint64_t>(timeoutMs < 0 ? 0 : timeoutMs);
-    while (!condition()) {
+    std::string problem;
+    while (target.view.intact(problem) && !condition()) {
         if (platform::tickMilliseconds() > deadline) return false;
         platform::sleepMilliseconds(1);
     }
-    return true;
+    return problem.empty();
 }
 
 int32_t statusNow(const Target& target) { return ImageView::read(target.view.execstatus()); }
@@ -76,7 +78,7 @@ bool writeStatus(const Target& target, int32_t status, int timeoutMs) {
     ImageView::write(target.view.execstatus(), status);
     // Taken: acknowledged, already changed again by the program (a breakpoint), or a
     // cycle ran.
-    return waitFor([&] {
+    return waitFor(target, [&] {
         return acknowledgedNow(target) == status || statusNow(target) != status ||
                (status == kStatusRun && cycleNow(target) != cycle) || !programRuns(target);
     }, timeoutMs);
@@ -96,7 +98,7 @@ StepOutcome stepOnce(const Target& target, int timeoutMs) {
     // The program turns STEP into PAUSE (at once, when it leaves a pause) or STOP. Either
     // counts once the program has acknowledged it, a stop also once the cycle counter has
     // moved on: the program then idles in STOP, and a next STEP is a change it sees.
-    waitFor([&] {
+    waitFor(target, [&] {
         const ProgramState s = readState(target);
         if (!s.alive || s.pid == 0) outcome = StepOutcome::Ended;
         else if (s.status == kStatusPause && s.acknowledged == kStatusPause &&
@@ -113,7 +115,7 @@ StepOutcome stepOnce(const Target& target, int timeoutMs) {
 bool endProgram(const Target& target, int timeoutMs) {
     int32_t* status = target.view.execstatus();
     ImageView::write(status, kStatusEnd);
-    return waitFor([&] {
+    return waitFor(target, [&] {
         if (ImageView::read(target.view.pospid()) == 0 || !programRuns(target)) return true;
         // A program still starting up writes its starting status over END: say it again.
         if (ImageView::read(status) == kStatusStop) ImageView::write(status, kStatusEnd);
