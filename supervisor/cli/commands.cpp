@@ -337,13 +337,14 @@ int breakListCommand(const Target& target) {
     for (const LocationBreakpoint& p : pairs) {
         const std::string step = stepName(target, p);
         const std::string line = sourceLine(target, p.location);
-        if (!line.empty())
+        // A compiled chart's step has a source line too; it is listed as the step it is.
+        if (!step.empty())
+            std::printf("step %s (location %d instance %d)\n", printable(step).c_str(), p.location, p.instance);
+        else if (!line.empty())
             std::printf("line %s (location %d instance %d)\n", describeLocation(target, p).c_str(), p.location,
                         p.instance);
-        else if (step.empty())
-            std::printf("location %d instance %d\n", p.location, p.instance);
         else
-            std::printf("step %s (location %d instance %d)\n", printable(step).c_str(), p.location, p.instance);
+            std::printf("location %d instance %d\n", p.location, p.instance);
     }
     if (data.empty() && pairs.empty()) std::printf("no breakpoints\n");
     return kExitDone;

@@ -35,10 +35,47 @@ std::optional<int32_t> stepNumber(std::string_view text) {
     return n;
 }
 
+const std::vector<symbols::ChartStep>& chartStepsOf(const Target& target) {
+    static const std::vector<symbols::ChartStep> none;
+    return target.symbolSet == nullptr ? none : target.symbolSet->sourceMap().chartSteps;
+}
+
+// The instance at `path`, or the one instance whose path ends with "." + `path`.
+const symbols::InstanceName* instanceByPath(const Target& target, std::string_view path, std::string& error) {
+    if (const symbols::InstanceName* exact = target.symbolSet->findInstance(path)) return exact;
+    std::vector<const symbols::InstanceName*> found;
+    for (const symbols::InstanceName& i : target.symbolSet->sourceMap().instances) {
+        const std::string_view p = i.path;
+        if (p.size() > path.size() && p.ends_with(path) && p[p.size() - path.size() - 1] == '.') found.push_back(&i);
+    }
+    if (found.size() == 1) return found.front();
+    if (found.size() > 1) {
+        error = std::string(path) + " is ambiguous:";
+        for (std::size_t k = 0; k < found.size() && k < 4; ++k) error += (k == 0 ? " " : ", ") + found[k]->path;
+        if (found.size() > 4) error += " and " + std::to_string(found.size() - 4) + " more";
+    }
+    return nullptr;
+}
+
+// "Main.Fill" (or its full path "Cell.Res1.Main.Fill"): step Fill of the chart of the POU
+// whose instance is Main, for a program whose description lists its charts.
+std::optional<LocationBreakpoint> chartStepByPath(const Target& target, std::string_view name, std::string& error) {
+    const std::size_t dot = name.rfind('.');
+    if (chartStepsOf(target).empty() || dot == std::string_view::npos || dot == 0) return std::nullopt;
+    const std::string_view step = name.substr(dot + 1);
+    const symbols::InstanceName* instance = instanceByPath(target, name.substr(0, dot), error);
+    if (instance == nullptr) return std::nullopt;
+    for (const symbols::ChartStep& s : chartStepsOf(target))
+        if (s.pou == instance->type && s.name == step) return LocationBreakpoint{s.location, instance->number};
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<LocationBreakpoint> stepByName(const Target& target, std::string_view name, std::string& error) {
     error.clear();
+    if (std::optional<LocationBreakpoint> step = chartStepByPath(target, name, error)) return step;
+    if (!error.empty()) return std::nullopt;
     const std::size_t mark = name.rfind("_X_");
     if (mark == std::string_view::npos || (mark != 0 && name[mark - 1] != '.')) return std::nullopt;
     const std::optional<int32_t> number = stepNumber(name.substr(mark + 3));
@@ -74,6 +111,11 @@ std::optional<LocationBreakpoint> stepOfInstance(const Target& target, std::stri
 }
 
 std::string stepName(const Target& target, LocationBreakpoint pair) {
+    if (!chartStepsOf(target).empty()) {
+        const symbols::InstanceName* i = target.symbolSet->findInstance(pair.instance);
+        for (const symbols::ChartStep& s : chartStepsOf(target))
+            if (i != nullptr && s.location == pair.location && s.pou == i->type) return i->path + "." + s.name;
+    }
     for (const Instance& i : instancesOf(target)) {
         if (i.number != pair.instance) continue;
         const std::string name = prefixOf(i) + "_X_" + std::to_string(pair.location);
@@ -144,13 +186,13 @@ std::optional<std::vector<LocationBreakpoint>> sourceBreakpoints(const Target& t
 }
 
 std::string describeLocation(const Target& target, LocationBreakpoint pair) {
-    if (const std::string line = sourceLine(target, pair.location); !line.empty()) {
+    const std::string step = stepName(target, pair);
+    if (const std::string line = sourceLine(target, pair.location); !line.empty() && step.empty()) {
         const std::string path = instancePath(target, pair.instance);
         return line + " in " + (path.empty() ? "instance " + std::to_string(pair.instance) : path);
     }
     const std::string where =
         "location " + std::to_string(pair.location) + ", instance " + std::to_string(pair.instance);
-    const std::string step = stepName(target, pair);
     return step.empty() ? where : step + " (" + where + ")";
 }
 

@@ -216,6 +216,31 @@ std::vector<Variable> controlVariables(const Target& target) {
     return list;
 }
 
+namespace {
+
+// "a, b, c, d and 3 more": a refusal stays one line however many names share a suffix.
+std::string someNames(const std::vector<const symbols::SymbolSet::Variable*>& list) {
+    constexpr std::size_t kShown = 4;
+    std::string text;
+    for (std::size_t k = 0; k < list.size() && k < kShown; ++k) text += (k == 0 ? "" : ", ") + list[k]->name;
+    if (list.size() > kShown) text += " and " + std::to_string(list.size() - kShown) + " more";
+    return text;
+}
+
+}  // namespace
+
+const symbols::Symbol* findShortPath(const Target& target, std::string_view name, std::string& error) {
+    error.clear();
+    if (target.symbolSet == nullptr || target.table != &target.symbolSet->table() || name.empty()) return nullptr;
+    const std::vector<const symbols::SymbolSet::Variable*> list = target.symbolSet->variablesEndingWith(name);
+    if (list.empty()) return nullptr;
+    if (list.size() > 1) {
+        error = std::string(name) + " is ambiguous: " + someNames(list);
+        return nullptr;
+    }
+    return &target.table->symbols[static_cast<std::size_t>(list.front() - target.symbolSet->variables().data())];
+}
+
 std::optional<Variable> resolveVariable(const Target& target, std::string_view name, std::string& error) {
     error.clear();
     auto usable = [&](Variable v) -> std::optional<Variable> {
@@ -235,6 +260,9 @@ std::optional<Variable> resolveVariable(const Target& target, std::string_view n
         if (!error.empty()) return std::nullopt;
         return v;
     }
+    // A name that is no variable may be the end of one full path ("Main.Fill.X").
+    if (const symbols::Symbol* s = findShortPath(target, name, error)) return usable(variableOf(target, *s));
+    if (!error.empty()) return std::nullopt;
     if (target.table != nullptr)
         error = "no variable " + std::string(name) + " in " + target.table->program + " (qvctl vars lists them)";
     else

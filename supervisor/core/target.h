@@ -91,6 +91,11 @@ int32_t valueSlotCount(const Variable& variable);
 // trace file writes it (B5, I523, F10, C3). On failure nothing, and `error` says why.
 std::optional<Variable> resolveVariable(const Target& target, std::string_view name, std::string& error);
 
+// The one variable of a compiled program's description whose full path ends with
+// "." + `name` (a short path). Null when none does, or when several do: `error` then
+// lists them ("Fill.X is ambiguous: Cell.Res1.Main.Fill.X, Cell.Res2.Main.Fill.X").
+const symbols::Symbol* findShortPath(const Target& target, std::string_view name, std::string& error);
+
 // Every control variable of the image's revision.
 std::vector<Variable> controlVariables(const Target& target);
 

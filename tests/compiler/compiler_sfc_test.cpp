@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/compiler/compiler_support.h"
+#include "tests/programs/qvctl_driver.h"
 
 namespace qvtest::compiler {
 namespace {
@@ -223,6 +224,38 @@ TEST(ChartBreakpoints, PauseWhenTheStepBecomesActive) {
     debug::write(image.execstatus(), qv::kStatusStop);
     ASSERT_TRUE(waitUntil([&] { return debug::read(image.execstatus()) == qv::kStatusStop && value("Main.open") == "TRUE"; }))
         << run.console();
+    EXPECT_EQ(run.end(), 0);
+}
+
+// qvctl names the steps and variables of a compiled program by the end of their paths:
+// unique short paths are accepted, ambiguous ones refused with their candidates, and a
+// step breakpoint by path pauses the program when that instance's step becomes active.
+TEST(ChartBreakpoints, QvctlTakesShortPaths) {
+    const Result built = buildProgram("sfc_short", kBlock);
+    ASSERT_EQ(built.status, 0) << built.output;
+    ProgramRun run("qvct_sfc_short", "sfcshort");
+    ASSERT_TRUE(run.start({"QV_TIMEOUT=10"}));
+    ASSERT_TRUE(run.waitUntilStopped()) << run.console();
+    EXPECT_CTL(ctl(run, {"get", "t1.Idle.X"}), 0, "Main.t1.Idle.X = TRUE\n");
+    EXPECT_CTL(ctl(run, {"get", "Idle.X"}), 1, "qvctl: Idle.X is ambiguous: Main.t1.Idle.X, Main.t2.Idle.X\n");
+    EXPECT_CTL(ctl(run, {"get", "X"}), 1,
+               "qvctl: X is ambiguous: Main.t1.Idle.X, Main.t1.Fill.X, Main.t2.Idle.X, Main.t2.Fill.X\n");
+    EXPECT_CTL(ctl(run, {"break", "add", "Fill"}), 1, "qvctl: no variable Fill in qvct_sfc_short (qvctl vars lists them)\n");
+    EXPECT_CTL(ctl(run, {"break", "add", "t1.Fill"}), 0,
+               "breakpoint: pause when Main.t1.Fill (location 5, instance 2) becomes active\n");
+    EXPECT_CTL(ctl(run, {"break", "list"}), 0, "step Main.t1.Fill (location 5 instance 2)\n");
+    EXPECT_CTL(ctl(run, {"run"}), 0, "PAUSE in cycle 1\n");
+    qv::ImageView& image = run.image();
+    ASSERT_TRUE(waitUntil([&] {
+        return debug::read(image.execstatus()) == qv::kStatusPause &&
+               debug::read(image.controlInt(qv::kBpcurrentlocationFromExec)) == 5 &&
+               debug::read(image.controlInt(qv::kBpcurrentinstanceFromExec)) == 2;
+    })) << run.console();
+    const CtlResult status = ctl(run, {"status"});
+    EXPECT_NE(status.output.find("paused at  Main.t1.Fill (location 5, instance 2)\n"), std::string::npos) << status.output;
+    EXPECT_EQ(valueOf(image, symbolsOf("sfc_short"), "Main.t1.Fill.X"), "TRUE");
+    EXPECT_CTL(ctl(run, {"break", "remove", "Main.t1.Fill"}), 0, "breakpoint removed: Main.t1.Fill (location 5, instance 2)\n");
+    EXPECT_CTL(ctl(run, {"stop"}), 0, "STOP after cycle 1\n");
     EXPECT_EQ(run.end(), 0);
 }
 

@@ -41,7 +41,7 @@ SymbolSet::SymbolSet(SymbolSet&& other) noexcept
     : program_(std::move(other.program_)), revision_(other.revision_), variables_(std::move(other.variables_)),
       objects_(std::move(other.objects_)), sourceMap_(std::move(other.sourceMap_)),
       symbols_(std::move(other.symbols_)), byName_(std::move(other.byName_)),
-      enumsByName_(std::move(other.enumsByName_)), locationsByNumber_(std::move(other.locationsByNumber_)),
+      bySuffix_(std::move(other.bySuffix_)), enumsByName_(std::move(other.enumsByName_)), locationsByNumber_(std::move(other.locationsByNumber_)),
       instancesByNumber_(std::move(other.instancesByNumber_)), instancesByPath_(std::move(other.instancesByPath_)) {
     viewTable();
 }
@@ -54,6 +54,7 @@ SymbolSet& SymbolSet::operator=(SymbolSet&& other) noexcept {
     sourceMap_ = std::move(other.sourceMap_);
     symbols_ = std::move(other.symbols_);
     byName_ = std::move(other.byName_);
+    bySuffix_ = std::move(other.bySuffix_);
     enumsByName_ = std::move(other.enumsByName_);
     locationsByNumber_ = std::move(other.locationsByNumber_);
     instancesByNumber_ = std::move(other.instancesByNumber_);
@@ -65,7 +66,12 @@ SymbolSet& SymbolSet::operator=(SymbolSet&& other) noexcept {
 // The first of equal names wins, as a search in order would find it.
 void SymbolSet::index() {
     byName_.reserve(variables_.size());
-    for (std::size_t k = 0; k < variables_.size(); ++k) byName_.emplace(variables_[k].name, static_cast<uint32_t>(k));
+    for (std::size_t k = 0; k < variables_.size(); ++k) {
+        const std::string_view name = variables_[k].name;
+        byName_.emplace(name, static_cast<uint32_t>(k));
+        for (std::size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.', dot + 1))
+            if (dot + 1 < name.size()) bySuffix_.emplace(name.substr(dot + 1), static_cast<uint32_t>(k));
+    }
     for (const EnumType& e : sourceMap_.enums) enumsByName_.emplace(e.name, &e);
     for (const SourceLocation& l : sourceMap_.locations) locationsByNumber_.emplace(l.location, &l);
     for (const InstanceName& i : sourceMap_.instances) {
@@ -81,6 +87,18 @@ void SymbolSet::viewTable() { table_ = ProgramSymbols{program_.c_str(), symbols_
 const SymbolSet::Variable* SymbolSet::findVariable(std::string_view name) const {
     const auto found = byName_.find(name);
     return found == byName_.end() ? nullptr : &variables_[found->second];
+}
+
+std::vector<const SymbolSet::Variable*> SymbolSet::variablesEndingWith(std::string_view suffix) const {
+    std::vector<uint32_t> found;
+    const auto [first, last] = bySuffix_.equal_range(suffix);
+    for (auto it = first; it != last; ++it) found.push_back(it->second);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    std::vector<const Variable*> list;
+    list.reserve(found.size());
+    for (const uint32_t k : found) list.push_back(&variables_[k]);
+    return list;
 }
 
 const EnumType* SymbolSet::findEnum(std::string_view name) const {
@@ -365,6 +383,16 @@ SourceMap readSourceMap(const Entry& top) {
         i.path = e.text("path");
         if (item.contains("type")) i.type = e.text("type");
         map.instances.push_back(std::move(i));
+    }
+    for (const json& chart : top.list("charts")) {
+        if (!chart.is_object()) throw std::runtime_error("a chart is not an object");
+        Entry c{chart, "a chart"};
+        const std::string pou = c.text("pou");
+        for (const json& item : c.list("steps")) {
+            if (!item.is_object()) throw std::runtime_error("a step of a chart is not an object");
+            Entry e{item, "a step of a chart"};
+            map.chartSteps.push_back({pou, e.text("name"), e.number("location", 1)});
+        }
     }
     return map;
 }

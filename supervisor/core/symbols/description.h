@@ -60,12 +60,20 @@ struct InstanceName {
     std::string type;  // "TON"
 };
 
+// A step of a compiled chart: the POU that holds it, its name, and the location the
+// program passes to its breakpoint call when the step becomes active.
+struct ChartStep {
+    std::string pou;
+    std::string name;
+    int32_t location = 0;
+};
 // What a compiled program's description adds to its variables.
 struct SourceMap {
     std::vector<EnumType> enums;
     std::vector<SourceFile> sources;
     std::vector<SourceLocation> locations;
     std::vector<InstanceName> instances;
+    std::vector<ChartStep> chartSteps;  // read from `charts`, for step breakpoints by path
 };
 
 enum class ObjectKind : uint8_t { Actor, Product };
@@ -115,6 +123,9 @@ public:
 
     // The variable `name` (null when there is none), found through an index.
     const Variable* findVariable(std::string_view name) const;
+    // The variables a short path names: those whose name ends with "." + `suffix`
+    // ("Main.Fill.X" for "Cell.Res1.Main.Fill.X"), in the set's order.
+    std::vector<const Variable*> variablesEndingWith(std::string_view suffix) const;
     const EnumType* findEnum(std::string_view name) const;
     // The source text of a location and the path of an instance number, or null.
     const SourceLocation* findLocation(int32_t location) const;
@@ -138,6 +149,9 @@ private:
     std::vector<Symbol> symbols_;  // names point into variables_
     // Keys point into the strings of the vectors above, whose heap blocks moving keeps.
     NameIndex byName_;
+    // Every dotted name under each of its proper suffixes that starts after a '.': as many
+    // keys as the names have dots, so building stays linear in the names' length.
+    std::unordered_multimap<std::string_view, uint32_t> bySuffix_;
     std::unordered_map<std::string_view, const EnumType*> enumsByName_;
     std::unordered_map<int32_t, const SourceLocation*> locationsByNumber_;
     std::unordered_map<int32_t, const InstanceName*> instancesByNumber_;
