@@ -50,3 +50,4 @@ def test_six_bottles_fill_a_crate_and_the_beacon_blinks(qv_program, tmp_path):
     plant["Plant.CrateTaken"] = True
     plant.wait_until("Plant.Valve", cycles=3)
     assert plant["Plant.Bottles"] == 0
+    assert plant["Filling.Bottles"] == 0  # the one variable whose path ends so

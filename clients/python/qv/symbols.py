@@ -80,6 +80,12 @@ class EnumType:
         return None
 
 
+def some_names(names: List[str], shown: int = 4) -> str:
+    """"a, b, c, d and 3 more": a refusal stays one line however many names match."""
+    text = ", ".join(names[:shown])
+    return text + (f" and {len(names) - shown} more" if len(names) > shown else "")
+
+
 def slot_name(area: int, slot: int) -> str:
     return AREA_LETTERS[area] + str(slot)
 
@@ -97,8 +103,20 @@ class SymbolTable:
 
     def __post_init__(self):
         self.by_name: Dict[str, Variable] = {}
+        # Each dotted name under every suffix that starts after one of its dots ("Main.Fill.X"
+        # for "Cell.Res1.Main.Fill.X"): as many keys as the names have dots.
+        self.by_suffix: Dict[str, List[Variable]] = {}
         for v in self.variables:
             self.by_name.setdefault(v.name, v)  # the first of equal names, as qvctl finds it
+            dot = v.name.find(".")
+            while dot != -1:
+                if dot + 1 < len(v.name):
+                    self.by_suffix.setdefault(v.name[dot + 1:], []).append(v)
+                dot = v.name.find(".", dot + 1)
+
+    def by_short_path(self, name: str) -> List[Variable]:
+        """The variables whose full path ends with "." + name, in the table's order."""
+        return self.by_suffix.get(name, []) if name else []
 
 
 def builtin_table(program: str) -> Optional[SymbolTable]:

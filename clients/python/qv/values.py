@@ -12,7 +12,7 @@ from typing import List, Optional, Tuple, Union
 
 from . import generated as g
 from .errors import RefusedWrite, UnknownVariable
-from .symbols import PROGRAM_WRITTEN, Variable, parse_slot_name, slot_name
+from .symbols import PROGRAM_WRITTEN, Variable, parse_slot_name, slot_name, some_names
 
 TICKS_PER_SECOND = 10000
 TICKS_PER_DAY = 24 * 3600 * TICKS_PER_SECOND
@@ -49,6 +49,12 @@ class Values:
             if parsed is not None:
                 area, slot = parsed
                 v = Variable(name, ("BOOL", "DINT", "REAL", "CHAR")[area], area, slot, "slot")
+        if v is None and self.symbols is not None:
+            # A name that is no variable may be the end of one full path ("Main.Fill.X").
+            found = self.symbols.by_short_path(name)
+            if len(found) > 1:
+                raise UnknownVariable(f"{name} is ambiguous: {some_names([f.name for f in found])}")
+            v = found[0] if found else None
         if v is None:
             if self.symbols is not None:
                 raise UnknownVariable(f"no variable {name} in {self.program}")
