@@ -7,7 +7,7 @@ from typing import Dict, List, Optional, Tuple, Union
 
 from . import generated as g
 from .errors import ImageError, RefusedWrite
-from .symbols import Variable, slot_name
+from .symbols import Variable, slot_name, some_names
 
 _TRACE_TABLES = (g.BOOL_TRACE_TABLE_OFFSET, g.INT_TRACE_TABLE_OFFSET, g.REAL_TRACE_TABLE_OFFSET,
                  g.CHAR_TRACE_TABLE_OFFSET)
@@ -254,6 +254,10 @@ class Lists:
         or "Verin_GX" with number 21), None when `what` does not name a step at all."""
         if not isinstance(what, str):
             return None
+        if number is None:
+            chart_step = self._chart_step(what)
+            if chart_step is not None:
+                return chart_step
         instances = g.STEP_INSTANCES.get(self.program, {})
         if number is not None:
             if isinstance(number, bool) or not isinstance(number, int) or number < 1:
@@ -279,6 +283,26 @@ class Lists:
         if what not in self.symbols.by_name:
             raise RefusedWrite(f"{what} is not a step of {self.program} (the _X_ variables are the steps)")
         return (int(found.group(2)), instances[name])
+
+    def _chart_step(self, what: str) -> Optional[Tuple[int, int]]:
+        """(location, instance) of a compiled chart's step by its instance path and name
+        ("Main.Fill", or "Cell.Res1.Main.Fill"), None when `what` names no such step."""
+        if self.symbols is None or not self.symbols.chart_steps or "." not in what.strip("."):
+            return None
+        path, _, name = what.rpartition(".")
+        numbers = [n for n, p in self.symbols.instances.items() if p == path]
+        if not numbers:
+            numbers = [n for n, p in self.symbols.instances.items() if p.endswith("." + path)]
+            if len(numbers) > 1:
+                raise RefusedWrite(f"{path} is ambiguous: "
+                                   f"{some_names([self.symbols.instances[n] for n in numbers])}")
+        if not numbers:
+            return None
+        pou = self.symbols.instance_types.get(numbers[0])
+        for step_pou, step, location in self.symbols.chart_steps:
+            if step_pou == pou and step == name:
+                return (location, numbers[0])
+        return None
 
     def _data_breakpoint_variable(self, name: str) -> Variable:
         v = self.variable(name)

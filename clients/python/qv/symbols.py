@@ -100,6 +100,9 @@ class SymbolTable:
     locations: Dict[int, Tuple[str, int]] = field(default_factory=dict)
     instances: Dict[int, str] = field(default_factory=dict)
     sources: Dict[str, str] = field(default_factory=dict)
+    # instance number -> its POU's type; the charts' steps as (POU, step, location)
+    instance_types: Dict[int, str] = field(default_factory=dict)
+    chart_steps: List[Tuple[str, str, int]] = field(default_factory=list)
 
     def __post_init__(self):
         self.by_name: Dict[str, Variable] = {}
@@ -246,6 +249,14 @@ def read_symbol_file(path: str) -> SymbolTable:
         for item in data.get("instances") or []:
             if isinstance(item, dict) and whole(item.get("number"), 1) and isinstance(item.get("path"), str):
                 table.instances.setdefault(item["number"], item["path"])
+                if isinstance(item.get("type"), str):
+                    table.instance_types.setdefault(item["number"], item["type"])
+        for chart in data.get("charts") or []:
+            if isinstance(chart, dict) and isinstance(chart.get("pou"), str):
+                for step in chart.get("steps") or []:
+                    if isinstance(step, dict) and isinstance(step.get("name"), str) \
+                            and whole(step.get("location"), 1):
+                        table.chart_steps.append((chart["pou"], step["name"], step["location"]))
         for item in data.get("sources") or []:
             if isinstance(item, dict) and isinstance(item.get("file"), str) and isinstance(item.get("path"), str):
                 table.sources[item["path"]] = item["file"]
