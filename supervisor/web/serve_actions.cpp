@@ -143,7 +143,7 @@ std::optional<ctl::LocationBreakpoint> namedStep(const Session& session, const s
     else if (words.size() == 1)
         step = ctl::stepByName(session.target, words[0], error);
     if (!step && error.empty())
-        error = "a location breakpoint is a location and an instance number, or a step (Verin_GX._X_21, Verin_GX 21)";
+        error = "a location breakpoint is a location and an instance number, or a step (Verin_GX._X_21, Verin_GX 21, Main.Fill)";
     return step;
 }
 
