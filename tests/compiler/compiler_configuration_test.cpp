@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/compiler/compiler_support.h"
+#include "tests/programs/qvctl_driver.h"
 
 namespace qvtest::compiler {
 namespace {
@@ -83,6 +84,26 @@ TEST(Configurations, ReleaseTasksBySimulatedTimeAndPriority) {
         for (const auto& [name, value] : r.expected) EXPECT_EQ(valueOf(run.image(), symbols, name), value) << r.name << " " << name;
         EXPECT_EQ(run.end(), 0);
     }
+}
+
+// qvctl takes the end of a full path where it names one variable or step, and a step
+// breakpoint by full path pauses the program as the step becomes active.
+TEST(Configurations, QvctlTakesShortAndFullPaths) {
+    const Result built = buildProgram("config_paths", cell("1", "2"));
+    ASSERT_EQ(built.status, 0) << built.output;
+    ProgramRun run("qvct_config_paths", "cfgpaths");
+    ASSERT_TRUE(run.start({"QV_TIMEOUT=10"}));
+    ASSERT_TRUE(run.waitUntilStopped()) << run.console();
+    EXPECT_CTL(ctl(run, {"get", "Main.Idle.X"}), 0, "Cell.Res1.Main.Idle.X = TRUE\n");
+    EXPECT_CTL(ctl(run, {"get", "X"}), 1, "qvctl: X is ambiguous: Cell.Res1.Main.Idle.X, Cell.Res1.Main.Fill.X\n");
+    EXPECT_CTL(ctl(run, {"break", "add", "Cell.Res1.Main.Fill"}), 0,
+               "breakpoint: pause when Cell.Res1.Main.Fill (location 8, instance 3) becomes active\n");
+    EXPECT_CTL(ctl(run, {"run"}), 0, "PAUSE in cycle 1\n");
+    EXPECT_CTL(ctl(run, {"get", "Fill.X"}), 0, "Cell.Res1.Main.Fill.X = TRUE\n");
+    EXPECT_CTL(ctl(run, {"break", "remove", "Main.Fill"}), 0,
+               "breakpoint removed: Cell.Res1.Main.Fill (location 8, instance 3)\n");
+    EXPECT_CTL(ctl(run, {"stop"}), 0, "STOP after cycle 1\n");
+    EXPECT_EQ(run.end(), 0);
 }
 
 TEST(Configurations, MistakesAreDiagnosed) {
