@@ -1,11 +1,12 @@
 #include "compiler/configuration.h"
 
-#include "compiler/sfc.h"
-
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <set>
+
+#include "compiler/sfc.h"
+#include "compiler/tree.h"
 
 namespace qvc {
 
@@ -14,62 +15,8 @@ namespace {
 // Above this many cycles the task counter starts again; release patterns repeat within it.
 constexpr int64_t kMaxCycle = 1000000000;
 
-ExprPtr name(const std::string& upper, const std::string& raw, Location at) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Name;
-    e->text = upper;
-    e->raw = raw;
-    e->at = at;
-    return e;
-}
-ExprPtr integer(int64_t v, Location at) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Integer;
-    e->integer = v;
-    e->at = at;
-    return e;
-}
-ExprPtr binary(const char* op, ExprPtr a, ExprPtr b) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Binary;
-    e->text = op;
-    e->at = a->at;
-    e->parenthesised = true;
-    e->operands.push_back(std::move(a));
-    e->operands.push_back(std::move(b));
-    return e;
-}
-StmtPtr assign(ExprPtr target, ExprPtr value) {
-    auto s = std::make_unique<Stmt>();
-    s->kind = Stmt::Assign;
-    s->at = target->at;
-    s->hidden = true;
-    s->target = std::move(target);
-    s->value = std::move(value);
-    return s;
-}
-StmtPtr when(ExprPtr condition, Block then) {
-    auto s = std::make_unique<Stmt>();
-    s->kind = Stmt::If;
-    s->at = condition->at;
-    s->hidden = true;
-    s->conditions.push_back(std::move(condition));
-    s->blocks.push_back(std::move(then));
-    return s;
-}
-StmtPtr call(const std::string& upper, const std::string& raw, Location at, std::vector<Argument> arguments) {
-    auto c = std::make_unique<Expr>();
-    c->kind = Expr::Call;
-    c->at = at;
-    c->operands.push_back(name(upper, raw, at));
-    c->arguments = std::move(arguments);
-    auto s = std::make_unique<Stmt>();
-    s->kind = Stmt::Call;
-    s->at = at;
-    s->hidden = true;
-    s->value = std::move(c);
-    return s;
-}
+using namespace tree;
+
 VarDecl variable(const std::string& upper, const std::string& raw, Location at, const std::string& type) {
     VarDecl d;
     d.names.push_back(upper);

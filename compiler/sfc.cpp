@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "compiler/tree.h"
+
 namespace qvc {
 
 namespace {
@@ -18,56 +20,9 @@ bool edge(const std::string& q) { return q == "P" || q == "P1" || q == "P0"; }
 
 // ---- Building the tree --------------------------------------------------------------
 
-ExprPtr name(const std::string& upper, Location at) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Name;
-    e->text = upper;
-    e->raw = upper;
-    e->at = at;
-    return e;
-}
-ExprPtr member(ExprPtr base, const char* m) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Member;
-    e->text = m;
-    e->raw = m;
-    e->at = base->at;
-    e->operands.push_back(std::move(base));
-    return e;
-}
+using namespace tree;
+
 ExprPtr field(const std::string& var, const char* m, Location at) { return member(name(var, at), m); }
-ExprPtr boolean(bool v, Location at) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Bool;
-    e->integer = v;
-    e->at = at;
-    return e;
-}
-ExprPtr duration(int64_t ticks, Location at) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Duration;
-    e->integer = ticks;
-    e->at = at;
-    return e;
-}
-ExprPtr binary(const char* op, ExprPtr a, ExprPtr b) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Binary;
-    e->text = op;
-    e->at = a->at;
-    e->parenthesised = true;
-    e->operands.push_back(std::move(a));
-    e->operands.push_back(std::move(b));
-    return e;
-}
-ExprPtr negate(ExprPtr a) {
-    auto e = std::make_unique<Expr>();
-    e->kind = Expr::Unary;
-    e->text = "NOT";
-    e->at = a->at;
-    e->operands.push_back(std::move(a));
-    return e;
-}
 // The disjunction of the terms, FALSE when there are none.
 ExprPtr anyOf(std::vector<ExprPtr>& terms, Location at) {
     if (terms.empty()) return boolean(false, at);
@@ -78,56 +33,10 @@ ExprPtr anyOf(std::vector<ExprPtr>& terms, Location at) {
 }
 }  // namespace
 
-ExprPtr cloneExpr(const Expr& e) {
-    auto c = std::make_unique<Expr>();
-    c->kind = e.kind;
-    c->at = e.at;
-    c->text = e.text;
-    c->raw = e.raw;
-    c->qualifier = e.qualifier;
-    c->integer = e.integer;
-    c->second = e.second;
-    c->real = e.real;
-    c->parenthesised = e.parenthesised;
-    for (const ExprPtr& o : e.operands) c->operands.push_back(o ? cloneExpr(*o) : nullptr);
-    for (const Argument& a : e.arguments) {
-        Argument b;
-        b.name = a.name;
-        b.output = a.output;
-        b.negated = a.negated;
-        b.at = a.at;
-        b.value = a.value ? cloneExpr(*a.value) : nullptr;
-        c->arguments.push_back(std::move(b));
-    }
-    return c;
-}
-
 namespace {
 
 ExprPtr clone(const Expr& e) { return cloneExpr(e); }
 
-StmtPtr assign(ExprPtr target, ExprPtr value) {
-    auto s = std::make_unique<Stmt>();
-    s->kind = Stmt::Assign;
-    s->at = target->at;
-    s->hidden = true;
-    s->target = std::move(target);
-    s->value = std::move(value);
-    return s;
-}
-StmtPtr when(ExprPtr condition, Block then, Block otherwise = {}) {
-    auto s = std::make_unique<Stmt>();
-    s->kind = Stmt::If;
-    s->at = condition->at;
-    s->hidden = true;
-    s->conditions.push_back(std::move(condition));
-    s->blocks.push_back(std::move(then));
-    if (!otherwise.empty()) {
-        s->hasElse = true;
-        s->blocks.push_back(std::move(otherwise));
-    }
-    return s;
-}
 // The place where a step's activation stops at a breakpoint: an empty statement on the
 // step's own line.
 StmtPtr stepLocation(Location at) {

@@ -23,9 +23,6 @@ namespace qvc {
 void lowerCharts(Unit& unit, Diagnostics& diagnostics, double periodMicroseconds,
                  const std::map<std::string, double>& periods = {});
 
-// A copy of an expression as the parser wrote it (nothing checked yet).
-ExprPtr cloneExpr(const Expr& e);
-
 // The charts of a POU for the symbol description: each chart's steps, transitions and
 // actions with their source lines and the breakpoint location of each step.
 nlohmann::ordered_json describeCharts(const PouDecl& pou, const std::vector<Source>& sources);
