@@ -81,14 +81,14 @@ struct Stmt {
 };
 
 // A type as written in a declaration.
-struct TypeSpec {
+struct TypeNode {
     enum Kind { Named, String, Array, Enum, Subrange, Struct };
     Kind kind = Named;
     Location at;
     std::string name;                    // Named, Subrange: the base; String: STRING
     ExprPtr length;                      // STRING[n]
     std::vector<std::pair<ExprPtr, ExprPtr>> dims;  // Array
-    std::unique_ptr<TypeSpec> element;   // Array
+    std::unique_ptr<TypeNode> element;   // Array
     std::vector<std::pair<std::string, ExprPtr>> enumValues;  // Enum: names (upper) and optional values
     std::vector<std::string> enumRaw;
     std::vector<Location> enumAt;
@@ -107,10 +107,10 @@ struct Initializer {
     std::vector<std::pair<std::string, std::unique_ptr<Initializer>>> fields;
 };
 
-struct TypeSpec::Member {
+struct TypeNode::Member {
     std::string name, raw;
     Location at;
-    std::unique_ptr<TypeSpec> type;
+    std::unique_ptr<TypeNode> type;
     Initializer init;
 };
 
@@ -123,7 +123,7 @@ struct VarDecl {
     bool constant = false;
     bool retain = false;
     std::string address;  // AT %IX0.0
-    std::unique_ptr<TypeSpec> type;
+    std::unique_ptr<TypeNode> type;
     Initializer init;
     std::string comment;
 };
@@ -170,7 +170,7 @@ struct PouDecl {
     Kind kind;
     std::string name, raw;
     Location at;
-    std::unique_ptr<TypeSpec> result;  // Function
+    std::unique_ptr<TypeNode> result;  // Function
     std::vector<VarDecl> vars;
     Block body;
     Location endAt;
@@ -180,7 +180,7 @@ struct PouDecl {
 struct TypeDecl {
     std::string name, raw;
     Location at;
-    std::unique_ptr<TypeSpec> spec;
+    std::unique_ptr<TypeNode> node;
     Initializer init;
 };
 

@@ -22,8 +22,8 @@ VarDecl variable(const std::string& upper, const std::string& raw, Location at, 
     d.names.push_back(upper);
     d.raws.push_back(raw);
     d.ats.push_back(at);
-    d.type = std::make_unique<TypeSpec>();
-    d.type->kind = TypeSpec::Named;
+    d.type = std::make_unique<TypeNode>();
+    d.type->kind = TypeNode::Named;
     d.type->name = type;
     d.type->at = at;
     return d;
@@ -31,9 +31,9 @@ VarDecl variable(const std::string& upper, const std::string& raw, Location at, 
 
 // A copy of a declared type, for the VAR_EXTERNAL through which a resource reaches the
 // globals; null for an enumeration or structure written in place, which stays out of reach.
-std::unique_ptr<TypeSpec> cloneSpec(const TypeSpec& t) {
-    if (t.kind == TypeSpec::Enum || t.kind == TypeSpec::Struct) return nullptr;
-    auto c = std::make_unique<TypeSpec>();
+std::unique_ptr<TypeNode> cloneSpec(const TypeNode& t) {
+    if (t.kind == TypeNode::Enum || t.kind == TypeNode::Struct) return nullptr;
+    auto c = std::make_unique<TypeNode>();
     c->kind = t.kind;
     c->at = t.at;
     c->name = t.name;
@@ -58,7 +58,7 @@ void namesIn(const Expr& e, std::set<std::string>& into) {
 
 bool usesLibraryTimers(const PouDecl& p) {
     for (const VarDecl& d : p.vars)
-        if (d.type && d.type->kind == TypeSpec::Named && (d.type->name == "TON" || d.type->name == "TOF" || d.type->name == "TP")) return true;
+        if (d.type && d.type->kind == TypeNode::Named && (d.type->name == "TON" || d.type->name == "TOF" || d.type->name == "TP")) return true;
     return false;
 }
 

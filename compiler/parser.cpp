@@ -122,7 +122,7 @@ private:
                 d.raw = name.raw;
                 d.at = name.at;
                 expectSym(":");
-                d.spec = typeSpec();
+                d.node = typeNode();
                 if (acceptSym(":=")) d.init = initializer();
                 expectSym(";");
                 unit_.types.push_back(std::move(d));
@@ -146,77 +146,77 @@ private:
         }
     }
 
-    std::unique_ptr<TypeSpec> typeSpec() {
+    std::unique_ptr<TypeNode> typeNode() {
         Depth depth(*this);
-        auto spec = std::make_unique<TypeSpec>();
-        spec->at = cur().at;
+        auto node = std::make_unique<TypeNode>();
+        node->at = cur().at;
         if (acceptSym("(")) {  // an enumeration
-            spec->kind = TypeSpec::Enum;
+            node->kind = TypeNode::Enum;
             do {
                 const Token& v = expectIdent("an enumerated value");
                 ExprPtr value;
                 if (acceptSym(":=")) value = expression();
-                spec->enumValues.emplace_back(v.text, std::move(value));
-                spec->enumRaw.push_back(v.raw);
-                spec->enumAt.push_back(v.at);
+                node->enumValues.emplace_back(v.text, std::move(value));
+                node->enumRaw.push_back(v.raw);
+                node->enumAt.push_back(v.at);
             } while (acceptSym(","));
             expectSym(")");
-            return spec;
+            return node;
         }
         if (acceptWord("ARRAY")) {
-            spec->kind = TypeSpec::Array;
+            node->kind = TypeNode::Array;
             expectSym("[");
             do {
                 ExprPtr low = expression();
                 expectSym("..");
                 ExprPtr high = expression();
-                spec->dims.emplace_back(std::move(low), std::move(high));
+                node->dims.emplace_back(std::move(low), std::move(high));
             } while (acceptSym(","));
             expectSym("]");
             expectWord("OF");
-            spec->element = typeSpec();
-            return spec;
+            node->element = typeNode();
+            return node;
         }
         if (acceptWord("STRUCT")) {
-            spec->kind = TypeSpec::Struct;
+            node->kind = TypeNode::Struct;
             while (!isWord("END_STRUCT")) {
                 if (at(Tok::End)) fail("expected END_STRUCT before the end of the file");
-                TypeSpec::Member m;
+                TypeNode::Member m;
                 const Token& name = expectIdent("a member name");
                 m.name = name.text;
                 m.raw = name.raw;
                 m.at = name.at;
                 expectSym(":");
-                m.type = typeSpec();
+                m.type = typeNode();
                 if (acceptSym(":=")) m.init = initializer();
                 expectSym(";");
-                spec->members.push_back(std::move(m));
+                node->members.push_back(std::move(m));
             }
             next();
-            return spec;
+            return node;
         }
         const Token& name = expectIdent("a type");
-        spec->name = name.text;
+        node->name = name.text;
         if (name.text == "STRING" || name.text == "WSTRING") {
-            spec->kind = TypeSpec::String;
+            node->kind = TypeNode::String;
             if (acceptSym("[")) {
-                spec->length = expression();
+                node->length = expression();
                 expectSym("]");
             } else if (isSym("(") ) {
                 next();
-                spec->length = expression();
+                node->length = expression();
                 expectSym(")");
             }
-            return spec;
+            return node;
         }
         if (acceptSym("(")) {  // a subrange: INT (0..100)
-            spec->kind = TypeSpec::Subrange;
-            spec->low = expression();
+            node->kind = TypeNode::Subrange;
+            node->low = expression();
             expectSym("..");
-            spec->high = expression();
+            node->high = expression();
             expectSym(")");
         }
-        return spec;
+        return node;
     }
 
     Initializer initializer() {
@@ -291,7 +291,7 @@ private:
                     d.address = next().text;
                 }
                 expectSym(":");
-                d.type = typeSpec();
+                d.type = typeNode();
                 if (acceptSym(":=")) d.init = initializer();
                 if (!acceptSym(";")) {
                     // A forgotten ';' before the next declaration loses neither of them.
@@ -319,7 +319,7 @@ private:
         p.name = name.text;
         p.raw = name.raw;
         p.at = name.at;
-        if (p.kind == PouDecl::Function && acceptSym(":")) p.result = typeSpec();
+        if (p.kind == PouDecl::Function && acceptSym(":")) p.result = typeNode();
         while (at(Tok::Ident) && cur().text.rfind("VAR", 0) == 0 && cur().text != "VAR_CONFIG") {
             try {
                 varSection(p.vars);

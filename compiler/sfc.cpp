@@ -50,15 +50,15 @@ StmtPtr stepLocation(Location at) {
 TypeDecl structure(const char* typeName, const std::vector<std::pair<const char*, const char*>>& members) {
     TypeDecl d;
     d.name = d.raw = typeName;
-    d.spec = std::make_unique<TypeSpec>();
-    d.spec->kind = TypeSpec::Struct;
+    d.node = std::make_unique<TypeNode>();
+    d.node->kind = TypeNode::Struct;
     for (const auto& [n, t] : members) {
-        TypeSpec::Member m;
+        TypeNode::Member m;
         m.name = m.raw = n;
-        m.type = std::make_unique<TypeSpec>();
-        m.type->kind = TypeSpec::Named;
+        m.type = std::make_unique<TypeNode>();
+        m.type->kind = TypeNode::Named;
         m.type->name = t;
-        d.spec->members.push_back(std::move(m));
+        d.node->members.push_back(std::move(m));
     }
     return d;
 }
@@ -69,8 +69,8 @@ VarDecl variable(const std::string& n, const std::string& raw, Location at, cons
     d.raws.push_back(raw);
     d.ats.push_back(at);
     d.section = Section::Local;
-    d.type = std::make_unique<TypeSpec>();
-    d.type->kind = TypeSpec::Named;
+    d.type = std::make_unique<TypeNode>();
+    d.type->kind = TypeNode::Named;
     d.type->name = typeName;
     d.type->at = at;
     return d;

@@ -174,8 +174,8 @@ Declarations::Declarations(Unit& unit, Diagnostics& diagnostics) : unit_(unit), 
     }
     for (const TypeDecl& d : unit_.types) {
         if (!typeDecls_.count(d.name) || typeDecls_.at(d.name) != &d || types_.count(d.name)) continue;
-        TypeSpec named;
-        named.kind = TypeSpec::Named;
+        TypeNode named;
+        named.kind = TypeNode::Named;
         named.name = d.name;
         named.at = d.at;
         resolveNamed(named);
@@ -298,27 +298,27 @@ bool Declarations::constantInteger(const Expr& e, int64_t& value, const Pou* sco
     }
 }
 
-const Type* Declarations::resolveNamed(const TypeSpec& spec) {
-    if (const Type* t = findType(spec.name)) return t;
-    auto decl = typeDecls_.find(spec.name);
+const Type* Declarations::resolveNamed(const TypeNode& node) {
+    if (const Type* t = findType(node.name)) return t;
+    auto decl = typeDecls_.find(node.name);
     if (decl == typeDecls_.end()) {
         for (const char* u : kUnsupported)
-            if (spec.name == u) {
-                diag_.error(spec.at, "type " + spec.name +
+            if (node.name == u) {
+                diag_.error(node.at, "type " + node.name +
                                          " is not supported: use BOOL, SINT, INT, DINT, BYTE, WORD, DWORD, REAL, TIME, "
                                          "DATE, TIME_OF_DAY, DATE_AND_TIME or STRING");
                 return nullptr;
             }
-        diag_.error(spec.at, "unknown type " + spec.name);
+        diag_.error(node.at, "unknown type " + node.name);
         return nullptr;
     }
-    if (resolving_[spec.name]) {
-        diag_.error(spec.at, "type " + decl->second->raw + " is defined in terms of itself");
+    if (resolving_[node.name]) {
+        diag_.error(node.at, "type " + decl->second->raw + " is defined in terms of itself");
         return nullptr;
     }
-    resolving_[spec.name] = true;
-    const Type* t = resolve(*decl->second->spec, decl->second->raw);
-    resolving_[spec.name] = false;
+    resolving_[node.name] = true;
+    const Type* t = resolve(*decl->second->node, decl->second->raw);
+    resolving_[node.name] = false;
     if (!t) return nullptr;
     if (decl->second->init.kind != Initializer::None || t->kind == Kind::Enum || t->kind == Kind::Struct || t->ranged) {
         // A named type of its own: an alias with an initial value keeps its own default.
@@ -330,48 +330,48 @@ const Type* Declarations::resolveNamed(const TypeSpec& spec) {
         Type* own = const_cast<Type*>(t);
         if (decl->second->init.kind != Initializer::None) own->init = &decl->second->init;
     }
-    types_[spec.name] = t;
+    types_[node.name] = t;
     return t;
 }
 
-const Type* Declarations::resolve(const TypeSpec& spec, const std::string& name) {
-    switch (spec.kind) {
-        case TypeSpec::Named: {
-            if (spec.name == "POINTER" || spec.name == "REF_TO") {
-                diag_.error(spec.at, "pointers and references are not supported");
+const Type* Declarations::resolve(const TypeNode& node, const std::string& name) {
+    switch (node.kind) {
+        case TypeNode::Named: {
+            if (node.name == "POINTER" || node.name == "REF_TO") {
+                diag_.error(node.at, "pointers and references are not supported");
                 return nullptr;
             }
-            const Type* t = resolveNamed(spec);
+            const Type* t = resolveNamed(node);
             if (t && t->kind == Kind::UserBlock && t->pou && t->pou->layingOut) {
-                diag_.error(spec.at, "function block " + t->name + " contains an instance of itself");
+                diag_.error(node.at, "function block " + t->name + " contains an instance of itself");
                 return nullptr;
             }
             if (t && t->kind == Kind::UserBlock && !t->pou->laidOut) layOut(*const_cast<Pou*>(t->pou));
             if (t && t->kind == Kind::UserBlock && !t->pou->laidOut) return nullptr;
             return t;
         }
-        case TypeSpec::String: {
+        case TypeNode::String: {
             int64_t n = 80;
-            if (spec.length && (!constantInteger(*spec.length, n) || n < 1 || n > kMaxString)) {
-                diag_.error(spec.at, "a STRING's length is a constant from 1 to 65535");
+            if (node.length && (!constantInteger(*node.length, n) || n < 1 || n > kMaxString)) {
+                diag_.error(node.at, "a STRING's length is a constant from 1 to 65535");
                 return nullptr;
             }
-            if (spec.name == "WSTRING") {
-                diag_.error(spec.at, "type WSTRING is not supported: use BOOL, SINT, INT, DINT, BYTE, WORD, DWORD, REAL, "
+            if (node.name == "WSTRING") {
+                diag_.error(node.at, "type WSTRING is not supported: use BOOL, SINT, INT, DINT, BYTE, WORD, DWORD, REAL, "
                                      "TIME, DATE, TIME_OF_DAY, DATE_AND_TIME or STRING");
                 return nullptr;
             }
             return stringType(static_cast<int32_t>(n));
         }
-        case TypeSpec::Array: {
-            const Type* element = resolve(*spec.element, "");
+        case TypeNode::Array: {
+            const Type* element = resolve(*node.element, "");
             if (!element) return nullptr;
             auto t = std::make_unique<Type>();
             t->kind = Kind::Array;
             t->name = name.empty() ? "ARRAY" : name;
             t->element = element;
             int64_t count = 1;
-            for (const auto& [lo, hi] : spec.dims) {
+            for (const auto& [lo, hi] : node.dims) {
                 int64_t l = 0, h = 0;
                 if (!constantInteger(*lo, l) || !constantInteger(*hi, h) || l > h || l < INT32_MIN || h > INT32_MAX) {
                     diag_.error(lo->at, "an array's bounds are constant integers, the lower not above the upper");
@@ -383,27 +383,27 @@ const Type* Declarations::resolve(const TypeSpec& spec, const std::string& name)
             }
             for (int a = 0; a < 4; ++a)
                 if (count > kMaxSlots || element->size.n[a] * count > kMaxSlots) {
-                    diag_.error(spec.at, "array too large for the image");
+                    diag_.error(node.at, "array too large for the image");
                     return nullptr;
                 }
             finish(*t);
             owned_.push_back(std::move(t));
             return owned_.back().get();
         }
-        case TypeSpec::Enum: {
+        case TypeNode::Enum: {
             auto t = std::make_unique<Type>();
             t->kind = Kind::Enum;
             // An enumeration declared with its variable is named by its place among them.
             t->name = name.empty() ? "ENUM" + std::to_string(enums_.size() + 1) : name;
             int64_t next = 0;
-            for (std::size_t k = 0; k < spec.enumValues.size(); ++k) {
-                const auto& [value, expr] = spec.enumValues[k];
+            for (std::size_t k = 0; k < node.enumValues.size(); ++k) {
+                const auto& [value, expr] = node.enumValues[k];
                 if (expr && (!constantInteger(*expr, next) || next < INT32_MIN || next > INT32_MAX))
                     diag_.error(expr->at, "an enumerated value is a constant integer");
                 for (const auto& [n, v] : t->values)
-                    if (n == value) diag_.error(spec.enumAt[k], "enumerated value " + spec.enumRaw[k] + " is given twice");
+                    if (n == value) diag_.error(node.enumAt[k], "enumerated value " + node.enumRaw[k] + " is given twice");
                 t->values.emplace_back(value, static_cast<int32_t>(next));
-                t->valueRaws.push_back(spec.enumRaw[k]);
+                t->valueRaws.push_back(node.enumRaw[k]);
                 ++next;
             }
             finish(*t);
@@ -411,20 +411,20 @@ const Type* Declarations::resolve(const TypeSpec& spec, const std::string& name)
             owned_.push_back(std::move(t));
             return owned_.back().get();
         }
-        case TypeSpec::Subrange: {
-            TypeSpec base;
-            base.name = spec.name;
-            base.at = spec.at;
+        case TypeNode::Subrange: {
+            TypeNode base;
+            base.name = node.name;
+            base.at = node.at;
             const Type* b = resolveNamed(base);
             if (!b) return nullptr;
             if (!b->isInteger()) {
-                diag_.error(spec.at, "a subrange is of an integer type");
+                diag_.error(node.at, "a subrange is of an integer type");
                 return nullptr;
             }
             int64_t lo = 0, hi = 0, tl = 0, th = 0;
             integerRange(b->kind, tl, th);
-            if (!constantInteger(*spec.low, lo) || !constantInteger(*spec.high, hi) || lo > hi || lo < tl || hi > th) {
-                diag_.error(spec.at, "a subrange's limits are constants of its type, the lower not above the upper");
+            if (!constantInteger(*node.low, lo) || !constantInteger(*node.high, hi) || lo > hi || lo < tl || hi > th) {
+                diag_.error(node.at, "a subrange's limits are constants of its type, the lower not above the upper");
                 return nullptr;
             }
             auto t = std::make_unique<Type>(*b);
@@ -435,11 +435,11 @@ const Type* Declarations::resolve(const TypeSpec& spec, const std::string& name)
             owned_.push_back(std::move(t));
             return owned_.back().get();
         }
-        case TypeSpec::Struct: {
+        case TypeNode::Struct: {
             auto t = std::make_unique<Type>();
             t->kind = Kind::Struct;
             t->name = name.empty() ? "STRUCT" : name;
-            for (const TypeSpec::Member& m : spec.members) {
+            for (const TypeNode::Member& m : node.members) {
                 const Type* mt = resolve(*m.type, "");
                 if (!mt) continue;
                 if (t->member(m.name)) {

@@ -131,8 +131,8 @@ public:
     bool constantInteger(const Expr& e, int64_t& value, const Pou* scope = nullptr) const;
 
 private:
-    const Type* resolve(const TypeSpec& spec, const std::string& name);
-    const Type* resolveNamed(const TypeSpec& spec);
+    const Type* resolve(const TypeNode& node, const std::string& name);
+    const Type* resolveNamed(const TypeNode& node);
     void layOut(Pou& pou);
     void addVariables(const std::vector<const VarDecl*>& decls, std::vector<Variable>& into, Counts& size, bool function,
                       int& references);
