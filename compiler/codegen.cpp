@@ -406,6 +406,12 @@ private:
 
     // ---- Statements --------------------------------------------------------------------------
     void block(Block& b, int indent);
+    // The statements of a loop: EXIT may stand among them.
+    void loopBody(Block& b, int indent) {
+        ++loops_;
+        block(b, indent);
+        --loops_;
+    }
     void statement(Stmt& s, int indent);
     void assign(Expr& target, Expr& value, int indent);
     void blockCall(Expr& call, int indent);
@@ -1197,9 +1203,7 @@ void Generator::statement(Stmt& s, int indent) {
             emit(indent + 1, "for (; (" + step + " > 0 && " + k + " <= " + end + ") || (" + step + " < 0 && " + k + " >= " + end + "); " + k + " += " + step + ") {");
             emit(indent + 2, mark);
             emit(indent + 2, write(counter, k));
-            ++loops_;
-            block(s.blocks[0], indent + 2);
-            --loops_;
+            loopBody(s.blocks[0], indent + 2);
             emit(indent + 1, "}");
             emit(indent, "}");
             break;
@@ -1210,9 +1214,7 @@ void Generator::statement(Stmt& s, int indent) {
             const std::string mark = poolMark(indent + 1);
             emit(indent + 1, "while (" + bare(c.code) + ") {");
             emit(indent + 2, mark);
-            ++loops_;
-            block(s.blocks[0], indent + 2);
-            --loops_;
+            loopBody(s.blocks[0], indent + 2);
             emit(indent + 1, "}");
             emit(indent, "}");
             break;
@@ -1222,9 +1224,7 @@ void Generator::statement(Stmt& s, int indent) {
             const std::string mark = poolMark(indent + 1);
             emit(indent + 1, "do {");
             emit(indent + 2, mark);
-            ++loops_;
-            block(s.blocks[0], indent + 2);
-            --loops_;
+            loopBody(s.blocks[0], indent + 2);
             statementAt_ = s.at;
             Value c = convert(expression(*s.conditions[0], el(Kind::Bool)), el(Kind::Bool), s.conditions[0]->at, "a condition");
             emit(indent + 1, "} while (!(" + c.code + "));");
