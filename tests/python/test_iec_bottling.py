@@ -3,24 +3,14 @@ speed one cycle at a time: each bottle is filled and labelled at once, capped wh
 are done; the sixth fills the crate, the station then takes no bottle, and the beacon of
 the slow task blinks every 500 ms until the crate is taken. 50 cycles make a second."""
 
-import os
 import pathlib
-import subprocess
 
 SOURCE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "iec" / "bottling.st"
 SECOND = 50  # cycles of 20 ms, the divisor of the two tasks' intervals
 
 
-def build(tmp_path, source):
-    qvc = os.path.join(os.environ.get("QV_BIN", ""), "qvc")
-    program = tmp_path / source.stem
-    result = subprocess.run([qvc, "build", str(source), "-o", str(program)], capture_output=True, text=True)
-    assert result.returncode == 0, result.stdout + result.stderr
-    return str(program)
-
-
-def test_six_bottles_fill_a_crate_and_the_beacon_blinks(qv_program, tmp_path):
-    plant = qv_program(build(tmp_path, SOURCE), speed="max", stepped=True)
+def test_six_bottles_fill_a_crate_and_the_beacon_blinks(qv_program, qvc_build):
+    plant = qv_program(qvc_build(SOURCE), speed="max", stepped=True)
     assert plant.period == 20000.0
     plant.run()
     for n in range(1, 7):

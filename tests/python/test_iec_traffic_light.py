@@ -3,24 +3,14 @@ a pedestrian's request waits for the cars' 5 s minimum green, then amber, red on
 sides, the pedestrians' green with its last second announced, and the cars again.
 Without a request the cars keep their green. 20 cycles make a second."""
 
-import os
 import pathlib
-import subprocess
 
 SOURCE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "iec" / "traffic_light.st"
 SECOND = 20  # cycles of 50 ms
 
 
-def build(tmp_path, source):
-    qvc = os.path.join(os.environ.get("QV_BIN", ""), "qvc")
-    program = tmp_path / source.stem
-    result = subprocess.run([qvc, "build", str(source), "-o", str(program)], capture_output=True, text=True)
-    assert result.returncode == 0, result.stdout + result.stderr
-    return str(program)
-
-
-def test_a_pedestrian_crosses_after_the_cars_minimum_green(qv_program, tmp_path):
-    light = qv_program(build(tmp_path, SOURCE), speed="max", stepped=True)
+def test_a_pedestrian_crosses_after_the_cars_minimum_green(qv_program, qvc_build):
+    light = qv_program(qvc_build(SOURCE), speed="max", stepped=True)
     light.run()
     start = light.wait_until("TrafficLight.CarGreen", cycles=2)
     assert light["TrafficLight.WalkRed"] and not light["TrafficLight.WalkGreen"]
