@@ -135,7 +135,8 @@ std::string symbolDescription(const Declarations& d, const Generated& g, const s
             for (auto& c : describeCharts(*pou->decl, sources)) charts.push_back(std::move(c));
     j["charts"] = charts;
     j["objects"] = ordered_json::array();
-    return j.dump(2) + "\n";
+    // A comment or a source written in Latin-1 is not UTF-8: its odd bytes become U+FFFD.
+    return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace qvc

@@ -222,7 +222,8 @@ public:
         }
         page.lastSentMs = nowMs;
         message["ms"] = wallMilliseconds();
-        return "data: " + message.dump() + "\n\n";
+        // A STRING a model filled with Latin-1 bytes is not UTF-8: those bytes become U+FFFD.
+        return "data: " + message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n\n";
     }
 
     ActionResult write(const std::string& action, const Params& params) {
@@ -344,7 +345,7 @@ private:
 
 void sendJson(httplib::Response& response, int status, const json& body) {
     response.status = status;
-    response.set_content(body.dump(), "application/json");
+    response.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace), "application/json");
 }
 
 // The page and its files load without the token: they hold nothing of the program.

@@ -349,13 +349,13 @@ TEST(QvcRevisions, OneAndTwoRunTheSamePrograms) {
 }
 
 // --period sets the cycle period, which the timers count; the description carries each
-// variable's direction, address and comment.
+// variable's direction, address and comment, even one written in Latin-1.
 TEST(QvcOptions, PeriodAndDescription) {
     const Result built = buildProgram("period", R"(PROGRAM Main
 VAR_INPUT Go : BOOL := TRUE; (* starts the timer *)
 END_VAR
 VAR_OUTPUT Lamp AT %QX0.2 : BOOL; END_VAR
-VAR T1 : TON; Sensor AT %IW4 : INT; END_VAR
+VAR T1 : TON; Sensor AT %IW4 : INT; (* d)" "\xe9" R"(tecteur *) END_VAR
 T1(IN := Go, PT := T#1s);
 Lamp := T1.Q;
 END_PROGRAM
@@ -370,6 +370,7 @@ END_PROGRAM
     EXPECT_EQ((*entry(symbols, "Main.Lamp"))["address"], "%QX0.2");
     EXPECT_EQ((*entry(symbols, "Main.Lamp"))["direction"], "output");
     EXPECT_EQ((*entry(symbols, "Main.Sensor"))["direction"], "input");
+    EXPECT_EQ((*entry(symbols, "Main.Sensor"))["comment"], "d\xef\xbf\xbdtecteur");  // U+FFFD
     EXPECT_EQ((*entry(symbols, "Main.T1.ET"))["type"], "TIME");
     EXPECT_EQ((*entry(symbols, "Main.T1.ET"))["area"], "int");
     ProgramRun run("qvct_period", "period");

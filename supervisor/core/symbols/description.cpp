@@ -418,7 +418,7 @@ SceneObject readObject(const json& value, std::size_t k) {
 // ---- Writing ------------------------------------------------------------------------------
 
 std::string writeDescription(const SymbolSet& set) {
-    auto str = [](const std::string& s) { return json(s).dump(); };
+    auto str = [](const std::string& s) { return json(s).dump(-1, ' ', false, json::error_handler_t::replace); };
     const int version = set.needsVersion2() ? 2 : 1;
     std::ostringstream out;
     out << "{\n  \"format\": " << str(kDescriptionFormat) << ", \"version\": " << version << ",\n"
