@@ -2,6 +2,7 @@
 // severity, the message, then the source line with a caret under the column.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,12 @@ struct Location {
 struct Source {
     std::string name;  // as given on the command line
     std::string path;  // absolute
-    std::string text;
+    std::string text;  // as read: what diagnostics quote
+    // A project that is not Structured Text (a PLCopen XML file) is compiled from the ST it
+    // is translated into: `generated`, whose line k+1 stands for line lines[k] of `text`.
+    std::string generated;
+    std::vector<int> lines;
+    std::map<int, std::string> comments;  // a variable's documentation by the line it is declared on
 };
 
 class Diagnostics {

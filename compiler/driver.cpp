@@ -14,6 +14,7 @@
 #include "compiler/lexer.h"
 #include "compiler/parser.h"
 #include "compiler/configuration.h"
+#include "compiler/plcopen.h"
 #include "compiler/sfc.h"
 #include "compiler/symbols.h"
 #include "compiler/types.h"
@@ -27,10 +28,11 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* kUsage =
-    "usage: qvc build FILE.st... [-o PROGRAM] [--revision 1|2|3] [--program NAME] [--period TIME]\n"
+    "usage: qvc build SOURCE... [-o PROGRAM] [--revision 1|2|3] [--program NAME] [--period TIME]\n"
     "                 [--keep-sources DIR] [--werror]\n"
-    "       qvc check FILE.st... [--program NAME] [--werror]\n"
-    "       qvc emit FILE.st... -o DIR [--revision 1|2|3] [--program NAME] [--period TIME] [--werror]\n";
+    "       qvc check SOURCE... [--program NAME] [--werror]\n"
+    "       qvc emit SOURCE... -o DIR [--revision 1|2|3] [--program NAME] [--period TIME] [--werror]\n"
+    "A SOURCE is Structured Text (.st) or a PLCopen XML project (.xml).\n";
 
 struct CommandLine {
     std::string command;
@@ -132,6 +134,23 @@ bool findRuntime(int revision, Runtime& r, std::string& problem) {
     return true;
 }
 
+// Every source into the unit: Structured Text as it is, a PLCopen project through the
+// Structured Text it translates into. Returns the drawings of the projects' graphical bodies.
+nlohmann::ordered_json parseSources(std::vector<Source>& sources, Unit& unit, Diagnostics& diag) {
+    nlohmann::ordered_json diagrams = nlohmann::ordered_json::array();
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        Source& source = sources[k];
+        const int file = static_cast<int>(k);
+        if (!isPlcopenProject(source.text)) {
+            parse(tokenize(source.text, file, diag), unit, diag);
+            continue;
+        }
+        for (auto& d : translatePlcopen(source, file, diag)) diagrams.push_back(std::move(d));
+        parse(tokenize(source.generated, file, diag, &source.lines), unit, diag);
+    }
+    return diagrams;
+}
+
 struct Compilation {
     std::vector<Source> sources;
     Unit unit;
@@ -151,10 +170,7 @@ int translate(const CommandLine& cl, Compilation& comp, Generated& out, std::str
         comp.sources.push_back(std::move(s));
     }
     Diagnostics diag(comp.sources);
-    for (std::size_t k = 0; k < comp.sources.size(); ++k) {
-        const std::vector<Token> tokens = tokenize(comp.sources[k].text, static_cast<int>(k), diag);
-        parse(tokens, comp.unit, diag);
-    }
+    const nlohmann::ordered_json diagrams = parseSources(comp.sources, comp.unit, diag);
     const Schedule schedule = lowerConfiguration(comp.unit, diag, cl.options.periodMicroseconds);
     lowerCharts(comp.unit, diag, schedule.periodMicroseconds, schedule.programPeriods);
     Declarations declarations(comp.unit, diag);
@@ -167,7 +183,7 @@ int translate(const CommandLine& cl, Compilation& comp, Generated& out, std::str
     if (diag.errors() == 0 && out.program) {
         programName = out.program->raw;
         description = symbolDescription(declarations, out, comp.sources, options.taskname.empty() ? programName : options.taskname,
-                                        options.revision);
+                                        options.revision, diagrams);
     }
     std::cerr << diag.text();
     if (diag.errors() > 0) return 1;
@@ -299,10 +315,13 @@ int runCommand(const std::vector<std::string>& a) {
 }
 
 int checkText(const std::string& text) {
-    std::vector<Source> sources{{"fuzz.st", "/fuzz.st", text}};
+    std::vector<Source> sources(1);
+    sources[0].name = "fuzz.st";
+    sources[0].path = "/fuzz.st";
+    sources[0].text = text;
     Diagnostics diag(sources);
     Unit unit;
-    parse(tokenize(text, 0, diag), unit, diag);
+    const nlohmann::ordered_json diagrams = parseSources(sources, unit, diag);
     const Schedule schedule = lowerConfiguration(unit, diag, Options{}.periodMicroseconds);
     lowerCharts(unit, diag, schedule.periodMicroseconds, schedule.programPeriods);
     Declarations declarations(unit, diag);
@@ -312,7 +331,7 @@ int checkText(const std::string& text) {
         options.program = schedule.program;
     }
     Generated g = generate(declarations, options, diag);
-    if (diag.errors() == 0 && g.program) symbolDescription(declarations, g, sources, "fuzz", 3);
+    if (diag.errors() == 0 && g.program) symbolDescription(declarations, g, sources, "fuzz", 3, diagrams);
     return diag.errors();
 }
 

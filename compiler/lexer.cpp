@@ -31,7 +31,8 @@ int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
 
 class Lexer {
 public:
-    Lexer(const std::string& text, int file, Diagnostics& d) : s_(text), file_(file), diag_(d) {}
+    Lexer(const std::string& text, int file, Diagnostics& d, const std::vector<int>* lines)
+        : s_(text), file_(file), diag_(d), lines_(lines) {}
 
     std::vector<Token> run() {
         std::vector<Token> tokens;
@@ -55,7 +56,11 @@ public:
 
 private:
     char peek(std::size_t k = 0) const { return pos_ + k < s_.size() ? s_[pos_ + k] : '\0'; }
-    Location here() const { return {file_, line_, static_cast<int>(pos_ - lineStart_) + 1}; }
+    Location here() const {
+        int line = line_;
+        if (lines_) line = line_ - 1 < static_cast<int>(lines_->size()) ? (*lines_)[static_cast<std::size_t>(line_ - 1)] : 0;
+        return {file_, line, static_cast<int>(pos_ - lineStart_) + 1};
+    }
     void advance() {
         if (pos_ < s_.size() && s_[pos_] == '\n') {
             ++line_;
@@ -428,12 +433,13 @@ private:
     std::size_t pos_ = 0;
     std::size_t lineStart_ = 0;
     int line_ = 1;
+    const std::vector<int>* lines_;
 };
 
 }  // namespace
 
-std::vector<Token> tokenize(const std::string& text, int file, Diagnostics& diagnostics) {
-    return Lexer(text, file, diagnostics).run();
+std::vector<Token> tokenize(const std::string& text, int file, Diagnostics& diagnostics, const std::vector<int>* lines) {
+    return Lexer(text, file, diagnostics, lines).run();
 }
 
 std::string lineComment(const std::string& text, int line) {

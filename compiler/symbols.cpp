@@ -80,14 +80,19 @@ struct Walker {
 
     std::string commentOf(const Variable& v) {
         if (v.at.file < 0 || v.at.file >= static_cast<int>(sources.size()) || v.at.line < 1) return "";
-        return lineComment(sources[static_cast<std::size_t>(v.at.file)].text, v.at.line);
+        const Source& source = sources[static_cast<std::size_t>(v.at.file)];
+        if (!source.lines.empty()) {  // a project's documentation, by the line of its variable
+            const auto found = source.comments.find(v.at.line);
+            return found == source.comments.end() ? "" : found->second;
+        }
+        return lineComment(source.text, v.at.line);
     }
 };
 
 }  // namespace
 
 std::string symbolDescription(const Declarations& d, const Generated& g, const std::vector<Source>& sources,
-                              const std::string& programName, int revision) {
+                              const std::string& programName, int revision, const nlohmann::ordered_json& diagrams) {
     Walker w{sources, firstModelSlots(revision), ordered_json::array(), ordered_json::array(), {}, 1};
     const Pou& p = *g.program;
     w.instances.push_back({{"number", w.nextInstance++}, {"path", p.raw}, {"type", p.raw}});
@@ -134,6 +139,7 @@ std::string symbolDescription(const Declarations& d, const Generated& g, const s
         if (pou->decl)
             for (auto& c : describeCharts(*pou->decl, sources)) charts.push_back(std::move(c));
     j["charts"] = charts;
+    if (!diagrams.empty()) j["diagrams"] = diagrams;
     j["objects"] = ordered_json::array();
     // A comment or a source written in Latin-1 is not UTF-8: its odd bytes become U+FFFD.
     return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";

@@ -2,6 +2,7 @@
 // path, the enumerations, the sources, the breakpoint locations and the instances.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "compiler/codegen.h"
@@ -9,6 +10,7 @@
 namespace qvc {
 
 std::string symbolDescription(const Declarations& declarations, const Generated& generated,
-                              const std::vector<Source>& sources, const std::string& programName, int revision);
+                              const std::vector<Source>& sources, const std::string& programName, int revision,
+                              const nlohmann::ordered_json& diagrams = nlohmann::ordered_json::array());
 
 }  // namespace qvc
