@@ -105,7 +105,8 @@ iec_panel() {
     sleep 0.1
   done
   echo "$name runs on image $QV_MEMORY_NAME (its console: $folder/console.txt)."
-  echo "Open the address below, press RUN or STEP and set its inputs by name. Ctrl-C ends the demo."
+  echo "Open the address below: the page opens on the program's source, live (its online view; add &view=panel"
+  echo "to the address for the panel alone). Click a line to stop there, then STEP. Ctrl-C ends the demo."
   build-demo/bin/qvctl serve "$@"
 }
 
