@@ -29,14 +29,16 @@ struct Body {
     std::string pou;       // the POU's name, as written
     std::string language;  // "ST", "FBD", "LD", "SFC"
     pugi::xml_node pouNode;  // the <pou> element (its <actions>, <transitions>, <interface>)
+    // Where each line of the file starts, for lineOf and at (found again when not given).
+    const std::vector<std::size_t>* lineStarts = nullptr;
 
     // What the translator writes: variables the body needs besides the POU's own (one
     // declaration each, "Name : TYPE;" or "Name : TYPE := value;", placed in a VAR block
     // of the POU), statements in the order they run, and for SFC the actions and
     // transitions that go after the chart (textual ACTION ... END_ACTION blocks).
-    std::vector<Line> declarations;
-    std::vector<Line> statements;
-    std::vector<Line> after;
+    std::vector<Line> declarations{};
+    std::vector<Line> statements{};
+    std::vector<Line> after{};
 
     // The drawing for the symbol description, one object per element that is drawn:
     //   {"id": 7, "kind": "block", "type": "ADD", "instance": "", "x": 120, "y": 40,

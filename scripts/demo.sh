@@ -21,6 +21,8 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [[ -f /usr/include/httplib.h ]] || need+=(libcpp-httplib-dev)
 [[ -f /usr/include/nlohmann/json.hpp ]] || need+=(nlohmann-json3-dev)
 [[ -f /usr/share/javascript/three/three.min.js ]] || need+=(libjs-three)
+[[ -f /usr/include/modbus/modbus.h ]] || need+=(libmodbus-dev)
+[[ -f /usr/include/pugixml.hpp ]] || need+=(libpugixml-dev)
 if ((${#need[@]})); then
   if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
     echo "Installing ${need[*]}..."

@@ -19,6 +19,7 @@ command -v chromedriver >/dev/null || need+=(chromium-driver)
 /usr/bin/python3 -c "import selenium" 2>/dev/null || need+=(python3-selenium)
 /usr/bin/python3 -c "import pytest" 2>/dev/null || need+=(python3-pytest)
 [[ -f /usr/include/modbus/modbus.h ]] || need+=(libmodbus-dev)
+[[ -f /usr/include/pugixml.hpp ]] || need+=(libpugixml-dev)
 /usr/bin/python3 -c "import pymodbus" 2>/dev/null || need+=(python3-pymodbus)
 if ((${#need[@]})); then
   if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null; then
