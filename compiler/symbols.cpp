@@ -1,5 +1,7 @@
 #include "compiler/symbols.h"
 
+#include <map>
+
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -89,6 +91,40 @@ struct Walker {
     }
 };
 
+// The blocks and rungs of the drawings as names of the locations they compiled to, so
+// that a breakpoint can be set on "Counter@block:7" or "Counter@rung:3": an entry more for
+// the location, with its element's name. A rung stands at its first statement.
+void addElementLocations(const ordered_json& diagrams, ordered_json& locations) {
+    std::map<int64_t, ordered_json> byLocation;
+    for (const auto& l : locations) byLocation.emplace(l["location"].get<int64_t>(), l);
+    const auto number = [](const ordered_json& e, const char* key) {
+        return e.contains(key) && e[key].is_number_integer() ? e[key].get<int64_t>() : int64_t{0};
+    };
+    for (const auto& d : diagrams) {
+        const std::string pou = d.value("pou", "");
+        std::map<int64_t, int64_t> rungStarts;  // rung -> its first location
+        for (const auto& e : d.value("elements", ordered_json::array())) {
+            const int64_t location = number(e, "location");
+            const auto found = byLocation.find(location);
+            if (found == byLocation.end()) continue;
+            if (e.value("kind", "") == "block" && number(e, "id") > 0) {
+                ordered_json named = found->second;
+                named["element"] = pou + "@block:" + std::to_string(number(e, "id"));
+                locations.push_back(std::move(named));
+            }
+            if (const int64_t rung = number(e, "rung"); rung > 0) {
+                auto [at, fresh] = rungStarts.emplace(rung, location);
+                if (!fresh && location < at->second) at->second = location;
+            }
+        }
+        for (const auto& [rung, location] : rungStarts) {
+            ordered_json named = byLocation[location];
+            named["element"] = pou + "@rung:" + std::to_string(rung);
+            locations.push_back(std::move(named));
+        }
+    }
+}
+
 }  // namespace
 
 std::string symbolDescription(const Declarations& d, const Generated& g, const std::vector<Source>& sources,
@@ -124,6 +160,7 @@ std::string symbolDescription(const Declarations& d, const Generated& g, const s
         locations.push_back({{"location", l.location}, {"file", name.substr(name.find_last_of('/') + 1)}, {"line", l.line},
                              {"column", l.column}, {"endColumn", l.endColumn}});
     }
+    addElementLocations(diagrams, locations);
     ordered_json j;
     j["format"] = "qv-symbols";
     j["version"] = 2;
