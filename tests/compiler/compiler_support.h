@@ -36,19 +36,25 @@ inline Result runShell(const std::string& command) {
 
 inline std::string qvc() { return std::string(QV_BUILD_BIN_DIR) + "/qvc"; }
 
-// Writes `source` as <name>.st in a temporary folder and runs `qvc <command> file <options>`.
+// Writes `source` as <name>.st (a PLCopen project: <name>.xml) in a temporary folder and
+// runs `qvc <command> file <options>`.
 inline Result qvcOn(const std::string& command, const std::string& name, const std::string& source,
-                    const std::string& options = "") {
+                    const std::string& options = "", const std::string& extension = ".st") {
     const std::string folder = qv::platform::temporaryDirectory() + "/qvct_src_" + std::to_string(getpid());
     std::filesystem::create_directories(folder);
-    const std::string file = folder + "/" + name + ".st";
+    const std::string file = folder + "/" + name + extension;
     writeFile(file, source);
-    return runShell("cd " + folder + " && " + qvc() + " " + command + " " + name + ".st " + options);
+    return runShell("cd " + folder + " && " + qvc() + " " + command + " " + name + extension + " " + options);
 }
 
 // Builds build/bin/qvct_<name> from the source; the output of qvc on failure.
 inline Result buildProgram(const std::string& name, const std::string& source, const std::string& options = "") {
     return qvcOn("build", name, source, "-o " + std::string(QV_BUILD_BIN_DIR) + "/qvct_" + name + " " + options);
+}
+
+// The same from a PLCopen XML project, written as <name>.xml.
+inline Result buildProject(const std::string& name, const std::string& xml, const std::string& options = "") {
+    return qvcOn("build", name, xml, "-o " + std::string(QV_BUILD_BIN_DIR) + "/qvct_" + name + " " + options, ".xml");
 }
 
 inline nlohmann::json symbolsOf(const std::string& name) {
