@@ -84,16 +84,20 @@ bool writeStatus(const Target& target, int32_t status, int timeoutMs) {
     }, timeoutMs);
 }
 
-StepOutcome stepOnce(const Target& target, int timeoutMs) {
+StepOutcome stepOnce(const Target& target, int timeoutMs) { return resumeOnce(target, kStatusStep, timeoutMs); }
+
+StepOutcome resumeOnce(const Target& target, int32_t status, int timeoutMs) {
     const int32_t cycle = cycleNow(target);
     // Leaving a pause, the program may turn the STEP back into PAUSE before it has
     // acknowledged it, and the status then reads as the pause it is leaving. The instance
     // field tells them apart: the program writes it when it pauses, and clears it only
     // once it goes on, so it is cleared here and a pause shows again by its instance.
+    // A PAUSE written in STOP is acknowledged before the cycle reaches a breakpoint call:
+    // there too only the instance tells the pause.
     int32_t* instance = target.view.controlInt(kBpcurrentinstanceFromExec);
-    const bool leavingPause = ImageView::read(target.view.execstatus()) == kStatusPause;
+    const bool leavingPause = ImageView::read(target.view.execstatus()) == kStatusPause || status == kStatusPause;
     if (leavingPause) ImageView::write(instance, 0);
-    ImageView::write(target.view.execstatus(), kStatusStep);
+    ImageView::write(target.view.execstatus(), status);
     StepOutcome outcome = StepOutcome::TimedOut;
     // The program turns STEP into PAUSE (at once, when it leaves a pause) or STOP. Either
     // counts once the program has acknowledged it, a stop also once the cycle counter has

@@ -48,6 +48,12 @@ bool writeStatus(const Target& target, int32_t status, int timeoutMs);
 enum class StepOutcome { Stopped, Paused, Ended, TimedOut };
 StepOutcome stepOnce(const Target& target, int timeoutMs);
 
+// Writes `status` and waits as for a step, until the program pauses at a breakpoint call
+// or has ended its cycle in STOP: STEP as above; PAUSE from STOP runs a cycle that pauses
+// at its first breakpoint call; STOP from a pause lets the cycle run to its end, pausing
+// only at a listed breakpoint.
+StepOutcome resumeOnce(const Target& target, int32_t status, int timeoutMs);
+
 // Writes END and waits until the program has left. False on time-out.
 bool endProgram(const Target& target, int timeoutMs);
 

@@ -18,6 +18,7 @@ const panel = {
   machine: null,
   scene: null,
   trend: null,
+  online: null,    // the online view of a compiled program
   events: 0,       // received, for the rate shown
   lastEventMs: 0,  // server time of the last event
   lag: 0,          // ms from the server's event to this page
@@ -232,6 +233,7 @@ function startSession(description) {
   panel.scene = null;
   $('scene3d').hidden = description.objects.length === 0;
   if (description.objects.length > 0) panel.scene = new Scene($('scene'), description.objects);
+  panel.online.start(description);
 }
 
 function noSession(error) {
@@ -243,6 +245,8 @@ function noSession(error) {
   $('notice').className = 'bad';
   $('vartable').textContent = '';
   panel.rows = [];
+  $('online').hidden = true;
+  document.body.classList.remove('online');
 }
 
 // The value of a variable by name, as text.
@@ -261,13 +265,20 @@ function onEvent(message) {
   }
   if (!panel.session) return;
   if (message.values) {
+    const changed = [];
     for (const [k, [text, flags]] of Object.entries(message.values)) {
       panel.texts[k] = text;
       panel.flags[k] = flags;
       showValue(Number(k));
+      changed.push(Number(k));
     }
+    panel.online.values(changed);
   }
-  if (message.state) showState(message.state);
+  if (message.state) {
+    showState(message.state);
+    panel.online.showState(message.state);
+  }
+  panel.applied = Date.now();
   if (message.objects && panel.scene) panel.scene.update(message.objects);
   if (panel.machine && (message.values || message.state)) panel.machine.update(panel.value, panel.state);
 }
@@ -335,6 +346,7 @@ function wire() {
   $('bpadd').addEventListener('click', () =>
     post('location', { location: $('bploc').value, instance: $('bpinst').value, on: 1 }));
   panel.trend = new Trend($('trendcanvas'), (name) => panel.value(name));
+  panel.online = new Online(panel, post, token);
   $('trendpause').addEventListener('change', (e) => panel.trend.pause(e.target.checked));
   $('trendwindow').addEventListener('change', (e) => panel.trend.zoom(Number(e.target.value)));
   $('trendcsv').addEventListener('click', () => panel.trend.download());

@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "supervisor/plant/plant.h"
 #include "runtime/platform/platform.h"
 #include "supervisor/core/control.h"
+#include "supervisor/core/symbols/description.h"
 #include "supervisor/web/serve_actions.h"
 #include "supervisor/web/serve_assets.h"
 #include "supervisor/web/serve_session.h"
@@ -388,6 +390,46 @@ void routes(httplib::Server& http, Server& server) {
                 return sink.is_writable();
             },
             [&server](bool) { server.unfollow(); });
+    });
+    // What the description says of the program's source, for the online view.
+    http.Get("/api/program", [&server](const httplib::Request& request, httplib::Response& response) {
+        std::string why;
+        if (!server.mayAsk(request, false, why)) {
+            sendJson(response, 403, {{"ok", false}, {"message", why}});
+            return;
+        }
+        std::shared_ptr<Session> current = server.session(why);
+        if (current == nullptr) {
+            sendJson(response, 409, {{"ok", false}, {"message", why}});
+            return;
+        }
+        sendJson(response, 200, describeProgram(*current));
+    });
+    // A source file the description lists, by its number there: the request names no path.
+    http.Get("/api/source", [&server](const httplib::Request& request, httplib::Response& response) {
+        std::string why;
+        if (!server.mayAsk(request, false, why)) {
+            sendJson(response, 403, {{"ok", false}, {"message", why}});
+            return;
+        }
+        std::shared_ptr<Session> current = server.session(why);
+        if (current == nullptr || current->target.symbolSet == nullptr) {
+            sendJson(response, 409, {{"ok", false}, {"message", current == nullptr ? why : "the program lists no source"}});
+            return;
+        }
+        const std::string text = request.get_param_value("index");
+        std::size_t index = 0;
+        const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), index);
+        if (text.empty() || problem != std::errc() || end != text.data() + text.size()) {
+            sendJson(response, 400, {{"ok", false}, {"message", "index is the number of a source file, from 0"}});
+            return;
+        }
+        std::optional<std::string> source = symbols::readSourceFile(*current->target.symbolSet, index, why);
+        if (!source) {
+            sendJson(response, 404, {{"ok", false}, {"message", why}});
+            return;
+        }
+        response.set_content(std::move(*source), "text/plain; charset=utf-8");
     });
     http.Get(R"(/api/.*)", [&server](const httplib::Request& request, httplib::Response& response) {
         std::string why;

@@ -9,6 +9,7 @@
 
 #include "supervisor/core/control.h"
 #include "supervisor/core/lists.h"
+#include "supervisor/core/stepping.h"
 #include "supervisor/core/steps.h"
 #include "supervisor/core/values.h"
 
@@ -105,6 +106,48 @@ ActionResult step(const Session& session, const Params& params, WriteState& writ
         }
     }
     return done("STOP at cycle " + std::to_string(ctl::readState(session.target).cycle));
+}
+
+// How long a step over a function-block call may take before it gives the page back the
+// program paused where it stands: each statement it passes costs a poll of the pause.
+constexpr int kStepOverBudgetMs = 10000;
+
+// The online view's steps: to the next statement, over a block call, to the end of the
+// cycle. They end, as STEP does, when another page writes a status meanwhile.
+ActionResult statementStep(const Session& session, const std::string& action, WriteState& writes) {
+    if (!ctl::programRuns(session.target)) return refused("no program runs on image \"" + session.target.name + "\"");
+    writes.lastWritten = kStatusStep;
+    const uint32_t mine = ++writes.statusWrites;
+    const int timeout = writes.timeoutMs + static_cast<int>(3 * ctl::periodMs(session.target));
+    ctl::StepOutcome outcome;
+    std::string note;
+    if (action == "statement") {
+        outcome = ctl::stepStatement(session.target, timeout);
+    } else if (action == "stepover") {
+        const ctl::StepOverResult r = ctl::stepOver(session.target, timeout, kStepOverBudgetMs,
+                                                    [&writes, mine] { return writes.statusWrites != mine; });
+        outcome = r.outcome;
+        if (r.inside)
+            note = writes.statusWrites != mine ? " (the step over was ended by another command)"
+                                                : " (still inside the call after " + std::to_string(r.statements) +
+                                                      " statements: step over again to go on)";
+    } else {
+        outcome = ctl::runToCycleEnd(session.target, timeout);
+    }
+    const int32_t cycle = ctl::readState(session.target).cycle;
+    switch (outcome) {
+        case ctl::StepOutcome::Paused: {
+            const ctl::LocationBreakpoint at{
+                ImageView::read(session.target.view.controlInt(kBpcurrentlocationFromExec)),
+                ImageView::read(session.target.view.controlInt(kBpcurrentinstanceFromExec))};
+            return done("PAUSE at " + ctl::describeLocation(session.target, at) + " (cycle " + std::to_string(cycle) +
+                        ")" + note);
+        }
+        case ctl::StepOutcome::Stopped: return done("STOP at cycle " + std::to_string(cycle) + ": the cycle ran to its end" + note);
+        case ctl::StepOutcome::Ended: return refused("the program ended");
+        case ctl::StepOutcome::TimedOut: break;
+    }
+    return refused("the program did not finish the step in time");
 }
 
 ActionResult period(const Session& session, const Params& params) {
@@ -234,6 +277,8 @@ ActionResult act(const Session& session, const std::string& action, const Params
         return done(*on ? "tracing on" : "tracing off");
     }
     if (action == "location") return location(session, params);
+    if (action == "statement" || action == "stepover" || action == "tocycleend")
+        return statementStep(session, action, writes);
     return {404, "no action " + action};
 }
 

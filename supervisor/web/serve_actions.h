@@ -26,7 +26,8 @@ struct WriteState {
 };
 
 // `action`: run, stop, step, end, period, set, force, unforce, trace, traceon, break,
-// location.
+// location; for compiled programs statement (to the next statement), stepover (over a
+// function-block call) and tocycleend (the rest of the cycle).
 ActionResult act(const Session& session, const std::string& action, const Params& params, WriteState& writes);
 
 }  // namespace qv::serve

@@ -8,6 +8,7 @@
 
 #include "supervisor/core/control.h"
 #include "supervisor/core/lists.h"
+#include "supervisor/core/stepping.h"
 #include "supervisor/core/steps.h"
 #include "supervisor/core/values.h"
 #include "supervisor/plant/plant.h"
@@ -155,8 +156,71 @@ json describeSession(const Session& session) {
         objects.push_back({{"name", o.name}, {"kind", o.product ? "product" : "actor"}, {"kindId", o.kindId},
                            {"index", o.index}, {"matrixSlot", o.matrixSlot}, {"statusSlot", o.statusSlot},
                            {"colour", o.colour}});
+    const bool compiled = session.target.symbolSet != nullptr && !session.target.symbolSet->sourceMap().sources.empty();
     return {{"generation", session.generation}, {"image", session.target.name}, {"program", session.program},
-            {"revision", session.target.revision}, {"variables", variables}, {"objects", objects}};
+            {"revision", session.target.revision}, {"variables", variables}, {"objects", objects},
+            {"compiled", compiled}};
+}
+
+namespace {
+
+json chartJson(const symbols::Chart& c) {
+    json steps = json::array(), transitions = json::array(), actions = json::array();
+    for (const symbols::Chart::Step& s : c.steps) {
+        json associations = json::array();
+        for (const symbols::Chart::Association& a : s.actions)
+            associations.push_back(
+                {{"action", a.action}, {"qualifier", a.qualifier}, {"time", a.time}, {"indicator", a.indicator}});
+        steps.push_back({{"name", s.name}, {"initial", s.initial}, {"file", s.file}, {"line", s.line},
+                         {"location", s.location}, {"actions", associations}});
+    }
+    for (const symbols::Chart::Transition& t : c.transitions)
+        transitions.push_back(
+            {{"name", t.name}, {"from", t.from}, {"to", t.to}, {"line", t.line}, {"priority", t.priority}});
+    for (const symbols::Chart::Action& a : c.actions)
+        actions.push_back({{"name", a.name}, {"file", a.file}, {"line", a.line}});
+    return {{"pou", c.pou}, {"name", c.name}, {"steps", steps}, {"transitions", transitions}, {"actions", actions}};
+}
+
+json diagramJson(const symbols::Diagram& d) {
+    json elements = json::array();
+    for (const symbols::Diagram::Element& e : d.elements) {
+        json inputs = json::array(), outputs = json::array();
+        for (const symbols::Diagram::Input& i : e.inputs) {
+            json points = json::array();
+            for (const auto& [x, y] : i.points) points.push_back({x, y});
+            inputs.push_back({{"pin", i.pin}, {"from", i.from}, {"fromPin", i.fromPin}, {"negated", i.negated},
+                              {"points", points}});
+        }
+        for (const symbols::Diagram::Output& o : e.outputs)
+            outputs.push_back({{"pin", o.pin}, {"negated", o.negated}, {"value", o.value}});
+        elements.push_back({{"id", e.id}, {"kind", e.kind}, {"type", e.type}, {"instance", e.instance}, {"x", e.x},
+                            {"y", e.y}, {"width", e.width}, {"height", e.height}, {"line", e.line},
+                            {"location", e.location}, {"rung", e.rung}, {"variable", e.variable},
+                            {"inputs", inputs}, {"outputs", outputs}});
+    }
+    return {{"pou", d.pou}, {"language", d.language}, {"file", d.file}, {"elements", elements}};
+}
+
+}  // namespace
+
+json describeProgram(const Session& session) {
+    json sources = json::array(), locations = json::array(), instances = json::array(), charts = json::array(),
+         diagrams = json::array();
+    if (const symbols::SymbolSet* set = session.target.symbolSet.get()) {
+        const symbols::SourceMap& map = set->sourceMap();
+        // The page asks for a file by its number: no path of the request ever names one.
+        for (std::size_t k = 0; k < map.sources.size(); ++k) sources.push_back({{"index", k}, {"file", map.sources[k].file}});
+        // [location, file, line, column, endColumn]: a 2,000-line program has as many.
+        for (const symbols::SourceLocation& l : map.locations)
+            locations.push_back({l.location, l.file, l.line, l.column, l.endColumn});
+        for (const symbols::InstanceName& i : map.instances)
+            instances.push_back({{"number", i.number}, {"path", i.path}, {"type", i.type}});
+        for (const symbols::Chart& c : map.charts) charts.push_back(chartJson(c));
+        for (const symbols::Diagram& d : map.diagrams) diagrams.push_back(diagramJson(d));
+    }
+    return {{"generation", session.generation}, {"program", session.program}, {"sources", sources},
+            {"locations", locations}, {"instances", instances}, {"charts", charts}, {"diagrams", diagrams}};
 }
 
 Snapshot takeSnapshot(const Session& session) {
@@ -196,6 +260,11 @@ Snapshot takeSnapshot(const Session& session) {
                                                                      control(kBpcurrentinstanceFromExec)}))},
                {"trace", (*t.view.boolSlot(kTraceonSlot) & kBoolCurrent) != 0},
                {"locations", locations}};
+    // Where a compiled program waits, for the online view: its line and its call stack.
+    if (const std::optional<ctl::PausePlace> place = ctl::pausePlace(t))
+        s.state["paused"] = {{"location", place->location}, {"instance", place->instance}, {"file", place->file},
+                             {"line", place->line}, {"column", place->column}, {"endColumn", place->endColumn},
+                             {"path", place->path}, {"stack", place->stack}, {"step", place->step}};
     const ctl::MeasuredText measured = ctl::measuredText(t, state);
     s.state["measuredText"] = measured.figures;
     if (!measured.note.empty()) s.state["measuredNote"] = measured.note;

@@ -61,6 +61,11 @@ const ctl::Variable* findVariable(const Session& session, const std::string& nam
 // What the page draws its lists and drawings from (sent once per session).
 nlohmann::json describeSession(const Session& session);
 
+// What the program's description says of its source for the online view (GET
+// /api/program): the source files by number, the locations, the instances, the charts and
+// the diagrams; empty lists for a program that was not compiled from source.
+nlohmann::json describeProgram(const Session& session);
+
 // What the page shows of the program now. Values are texts as qvctl prints them, with
 // flags: 1 forced, 2 traced, 4 data breakpoint.
 struct Snapshot {

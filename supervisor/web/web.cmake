@@ -25,6 +25,8 @@ set(qv_web_files
   index.html=${web}/index.html
   panel.css=${web}/panel.css
   panel.js=${web}/panel.js
+  online.js=${web}/online.js
+  online.css=${web}/online.css
   machine.js=${web}/machine.js
   trend.js=${web}/trend.js
   scene.js=${web}/scene.js

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -354,16 +355,149 @@ EnumType readEnum(const json& value, std::size_t k) {
     return t;
 }
 
+// Counts the entries of the source map as they are read: past kMaxDescriptionEntries the
+// description is refused, whatever list holds them.
+struct EntryBudget {
+    std::size_t used = 0;
+    void take(std::size_t count = 1) {
+        used += count;
+        if (used > kMaxDescriptionEntries)
+            throw std::runtime_error("more than " + std::to_string(kMaxDescriptionEntries) +
+                                     " entries in sources, locations, instances, charts and diagrams");
+    }
+};
+
+// The optional members of the drawings: absent is empty or 0.
+std::string optionalText(const Entry& e, const char* key) { return e.value.contains(key) ? e.text(key) : std::string(); }
+int32_t optionalNumber(const Entry& e, const char* key) { return e.value.contains(key) ? e.number(key) : 0; }
+double coordinate(const Entry& e, const char* key, bool required) {
+    if (!required && !e.value.contains(key)) return 0.0;
+    const json& m = e.member(key);
+    if (!m.is_number() || !std::isfinite(m.get<double>()) || std::fabs(m.get<double>()) > 1e9)
+        throw std::runtime_error(e.where + ": \"" + key + "\" is not a coordinate");
+    return m.get<double>();
+}
+std::vector<std::string> names(const Entry& e, const char* key, EntryBudget& budget) {
+    std::vector<std::string> list;
+    for (const json& item : e.list(key)) {
+        if (!item.is_string()) throw std::runtime_error(e.where + ": \"" + key + "\" holds something else than names");
+        budget.take();
+        list.push_back(item.get<std::string>());
+    }
+    return list;
+}
+const json& object(const json& item, const std::string& what) {
+    if (!item.is_object()) throw std::runtime_error(what + " is not an object");
+    return item;
+}
+
+Chart readChart(const json& item, EntryBudget& budget) {
+    Entry c{object(item, "a chart"), "a chart"};
+    Chart chart;
+    chart.pou = c.text("pou");
+    chart.name = optionalText(c, "name");
+    c.where = "chart " + chart.name + " of " + chart.pou;
+    for (const json& s : c.list("steps")) {
+        Entry e{object(s, "a step of " + c.where), "a step of " + c.where};
+        budget.take();
+        Chart::Step step;
+        step.name = e.text("name");
+        step.location = e.number("location", 1);
+        e.where = "step " + step.name + " of " + c.where;
+        step.initial = e.flag("initial");
+        step.file = optionalText(e, "file");
+        step.line = optionalNumber(e, "line");
+        for (const json& a : e.list("actions")) {
+            Entry one{object(a, "an action of " + e.where), "an action of " + e.where};
+            budget.take();
+            step.actions.push_back({one.text("action"), optionalText(one, "qualifier"), optionalText(one, "time"),
+                                    optionalText(one, "indicator")});
+        }
+        chart.steps.push_back(std::move(step));
+    }
+    for (const json& t : c.list("transitions")) {
+        Entry e{object(t, "a transition of " + c.where), "a transition of " + c.where};
+        budget.take();
+        Chart::Transition transition;
+        transition.name = optionalText(e, "name");
+        transition.from = names(e, "from", budget);
+        transition.to = names(e, "to", budget);
+        transition.line = optionalNumber(e, "line");
+        transition.priority = optionalNumber(e, "priority");
+        chart.transitions.push_back(std::move(transition));
+    }
+    for (const json& a : c.list("actions")) {
+        Entry e{object(a, "an action of " + c.where), "an action of " + c.where};
+        budget.take();
+        chart.actions.push_back({e.text("name"), optionalText(e, "file"), optionalNumber(e, "line")});
+    }
+    return chart;
+}
+
+Diagram readDiagram(const json& item, EntryBudget& budget) {
+    Entry d{object(item, "a diagram"), "a diagram"};
+    Diagram diagram;
+    diagram.pou = d.text("pou");
+    diagram.language = optionalText(d, "language");
+    diagram.file = optionalText(d, "file");
+    d.where = "the " + diagram.language + " diagram of " + diagram.pou;
+    for (const json& x : d.list("elements")) {
+        Entry e{object(x, "an element of " + d.where), "an element of " + d.where};
+        budget.take();
+        Diagram::Element element;
+        element.id = e.number("id");
+        element.kind = e.text("kind");
+        e.where = d.where + ", element " + std::to_string(element.id);
+        element.type = optionalText(e, "type");
+        element.instance = optionalText(e, "instance");
+        element.x = coordinate(e, "x", true);
+        element.y = coordinate(e, "y", true);
+        element.width = coordinate(e, "width", false);
+        element.height = coordinate(e, "height", false);
+        element.line = optionalNumber(e, "line");
+        element.location = optionalNumber(e, "location");
+        element.rung = optionalNumber(e, "rung");
+        element.variable = optionalText(e, "variable");
+        for (const json& i : e.list("inputs")) {
+            Entry pin{object(i, "an input of " + e.where), "an input of " + e.where};
+            budget.take();
+            Diagram::Input input;
+            input.pin = optionalText(pin, "pin");
+            input.from = optionalNumber(pin, "from");
+            input.fromPin = optionalText(pin, "fromPin");
+            input.negated = pin.flag("negated");
+            for (const json& p : pin.list("points")) {
+                if (!p.is_array() || p.size() != 2 || !p[0].is_number() || !p[1].is_number() ||
+                    !std::isfinite(p[0].get<double>()) || !std::isfinite(p[1].get<double>()))
+                    throw std::runtime_error(pin.where + ": a point is not [x, y]");
+                budget.take();
+                input.points.emplace_back(p[0].get<double>(), p[1].get<double>());
+            }
+            element.inputs.push_back(std::move(input));
+        }
+        for (const json& o : e.list("outputs")) {
+            Entry pin{object(o, "an output of " + e.where), "an output of " + e.where};
+            budget.take();
+            element.outputs.push_back({optionalText(pin, "pin"), pin.flag("negated"), optionalText(pin, "value")});
+        }
+        diagram.elements.push_back(std::move(element));
+    }
+    return diagram;
+}
+
 SourceMap readSourceMap(const Entry& top) {
     SourceMap map;
+    EntryBudget budget;
     const json& enums = top.list("enums");
     for (std::size_t k = 0; k < enums.size(); ++k) map.enums.push_back(readEnum(enums[k], k));
     for (const json& item : top.list("sources")) {
+        budget.take();
         if (!item.is_object()) throw std::runtime_error("a source is not an object");
         Entry e{item, "a source"};
         map.sources.push_back({e.text("file"), item.contains("path") ? e.text("path") : ""});
     }
     for (const json& item : top.list("locations")) {
+        budget.take();
         if (!item.is_object()) throw std::runtime_error("a location is not an object");
         Entry e{item, "a location"};
         SourceLocation l;
@@ -376,6 +510,7 @@ SourceMap readSourceMap(const Entry& top) {
         map.locations.push_back(std::move(l));
     }
     for (const json& item : top.list("instances")) {
+        budget.take();
         if (!item.is_object()) throw std::runtime_error("an instance is not an object");
         Entry e{item, "an instance"};
         InstanceName i;
@@ -384,16 +519,12 @@ SourceMap readSourceMap(const Entry& top) {
         if (item.contains("type")) i.type = e.text("type");
         map.instances.push_back(std::move(i));
     }
-    for (const json& chart : top.list("charts")) {
-        if (!chart.is_object()) throw std::runtime_error("a chart is not an object");
-        Entry c{chart, "a chart"};
-        const std::string pou = c.text("pou");
-        for (const json& item : c.list("steps")) {
-            if (!item.is_object()) throw std::runtime_error("a step of a chart is not an object");
-            Entry e{item, "a step of a chart"};
-            map.chartSteps.push_back({pou, e.text("name"), e.number("location", 1)});
-        }
+    for (const json& item : top.list("charts")) {
+        map.charts.push_back(readChart(item, budget));
+        for (const Chart::Step& step : map.charts.back().steps)
+            map.chartSteps.push_back({map.charts.back().pou, step.name, step.location});
     }
+    for (const json& item : top.list("diagrams")) map.diagrams.push_back(readDiagram(item, budget));
     return map;
 }
 
@@ -570,10 +701,12 @@ namespace {
 // The whole file, read only when it is a regular file within the cap. The final name is
 // not followed when it is a symbolic link, and opening does not block (a FIFO without a
 // writer would hang an open for reading).
-std::optional<std::string> readBoundedFile(const std::string& path, std::string& error) {
+// `what` names the file in the messages ("symbol description", "source").
+std::optional<std::string> readBoundedFile(const std::string& path, std::string& error, std::size_t cap,
+                                           const std::string& what) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        error = errno == ELOOP ? path + " is a symbolic link; name the description itself"
+        error = errno == ELOOP ? path + " is a symbolic link; name the " + what + " itself"
                                : "cannot read " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
@@ -582,14 +715,14 @@ std::optional<std::string> readBoundedFile(const std::string& path, std::string&
     if (::fstat(fd, &info) != 0) {
         error = "cannot read " + path + ": " + std::strerror(errno);
     } else if (!S_ISREG(info.st_mode)) {
-        const char* what = S_ISDIR(info.st_mode)    ? "a folder"
+        const char* kind = S_ISDIR(info.st_mode)    ? "a folder"
                            : S_ISFIFO(info.st_mode) ? "a FIFO"
                            : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
                                                                              : "not a regular file";
-        error = path + " is " + what + ", not a symbol description file";
-    } else if (static_cast<uint64_t>(info.st_size) > kMaxDescriptionBytes) {
-        error = path + " holds " + std::to_string(info.st_size) + " bytes; a symbol description is at most " +
-                std::to_string(kMaxDescriptionBytes >> 20) + " MiB";
+        error = path + " is " + kind + ", not a " + what + " file";
+    } else if (static_cast<uint64_t>(info.st_size) > cap) {
+        error = path + " holds " + std::to_string(info.st_size) + " bytes; a " + what + " is at most " +
+                std::to_string(cap >> 20) + " MiB";
     } else {
         std::string data(static_cast<std::size_t>(info.st_size), '\0');
         std::size_t done = 0;
@@ -610,11 +743,28 @@ std::optional<std::string> readBoundedFile(const std::string& path, std::string&
 }  // namespace
 
 std::optional<SymbolSet> readDescriptionFile(const std::string& path, std::string& error) {
-    std::optional<std::string> text = readBoundedFile(path, error);
+    std::optional<std::string> text = readBoundedFile(path, error, kMaxDescriptionBytes, "symbol description");
     if (!text) return std::nullopt;
     std::optional<SymbolSet> set = parseDescription(*text, error);
     if (!set) error = path + ": " + error;
     return set;
+}
+
+std::optional<std::string> readSourceFile(const SymbolSet& set, std::size_t index, std::string& error) {
+    const std::vector<SourceFile>& sources = set.sourceMap().sources;
+    if (index >= sources.size()) {
+        error = "the program's description lists " + std::to_string(sources.size()) + " source files; there is no number " +
+                std::to_string(index);
+        return std::nullopt;
+    }
+    // Only a path as the compiler wrote it, from the root: a relative one would be read
+    // from wherever the reader happens to run.
+    const std::string& path = sources[index].path;
+    if (path.empty() || path.front() != '/') {
+        error = "the description gives no full path for " + sources[index].file;
+        return std::nullopt;
+    }
+    return readBoundedFile(path, error, kMaxSourceBytes, "source");
 }
 
 }  // namespace qv::symbols

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "supervisor/core/symbols/symbols.h"
@@ -24,6 +25,12 @@ inline constexpr const char* kDescriptionSuffix = ".symbols.json";
 // What a description may hold, so that a file from anywhere costs bounded memory and time.
 inline constexpr std::size_t kMaxDescriptionBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kMaxDescriptionVariables = 1000000;
+// The entries of the source map together (sources, locations, instances, every step,
+// transition, action and association of the charts, every element, pin and wire corner of
+// the diagrams).
+inline constexpr std::size_t kMaxDescriptionEntries = 4000000;
+// A source file the description lists is served only up to this size.
+inline constexpr std::size_t kMaxSourceBytes = std::size_t{8} << 20;
 
 // An enumerated type: its value names with their values.
 struct EnumType {
@@ -67,6 +74,75 @@ struct ChartStep {
     std::string name;
     int32_t location = 0;
 };
+// A compiled chart as a supervisor draws it: its steps with their action associations,
+// its transitions between lists of steps, and its ACTION blocks, each with its source line.
+struct Chart {
+    struct Association {
+        std::string action;
+        std::string qualifier;
+        std::string time;       // "T#3s" for the timed qualifiers, when the description gives it
+        std::string indicator;  // the indicator variable, or empty
+    };
+    struct Step {
+        std::string name;
+        bool initial = false;
+        std::string file;
+        int32_t line = 0;
+        int32_t location = 0;
+        std::vector<Association> actions;
+    };
+    struct Transition {
+        std::string name;  // the transition's variable in the POU ("TRANSITION1" when unnamed)
+        std::vector<std::string> from, to;
+        int32_t line = 0;
+        int32_t priority = 0;
+    };
+    struct Action {
+        std::string name;
+        std::string file;
+        int32_t line = 0;
+    };
+    std::string pou;
+    std::string name;
+    std::vector<Step> steps;
+    std::vector<Transition> transitions;
+    std::vector<Action> actions;
+};
+
+// A graphical body (FBD, LD or SFC of a project file) as drawn in its editor: each
+// element at its place, with its wires and the variables their values are read from.
+struct Diagram {
+    struct Input {
+        std::string pin;
+        int32_t from = 0;  // the element the wire comes from (0: none)
+        std::string fromPin;
+        bool negated = false;
+        std::vector<std::pair<double, double>> points;  // the wire's corners, in drawing units
+    };
+    struct Output {
+        std::string pin;
+        bool negated = false;
+        std::string value;  // the variable carried, relative to the POU instance ("" when none)
+    };
+    struct Element {
+        int32_t id = 0;
+        std::string kind;  // block, inVariable, contact, coil, step, ...
+        std::string type;
+        std::string instance;
+        double x = 0, y = 0, width = 0, height = 0;
+        int32_t line = 0;
+        int32_t location = 0;  // 0 when the element compiled to no statement
+        int32_t rung = 0;
+        std::string variable;
+        std::vector<Input> inputs;
+        std::vector<Output> outputs;
+    };
+    std::string pou;
+    std::string language;  // "FBD", "LD", "SFC"
+    std::string file;
+    std::vector<Element> elements;
+};
+
 // What a compiled program's description adds to its variables.
 struct SourceMap {
     std::vector<EnumType> enums;
@@ -74,6 +150,8 @@ struct SourceMap {
     std::vector<SourceLocation> locations;
     std::vector<InstanceName> instances;
     std::vector<ChartStep> chartSteps;  // read from `charts`, for step breakpoints by path
+    std::vector<Chart> charts;
+    std::vector<Diagram> diagrams;
 };
 
 enum class ObjectKind : uint8_t { Actor, Product };
@@ -171,6 +249,11 @@ std::optional<SymbolSet> parseDescription(const std::string& text, std::string& 
 // kMaxDescriptionBytes, opened without following a final symbolic link and without
 // blocking (a FIFO, a device or a folder is refused with a message).
 std::optional<SymbolSet> readDescriptionFile(const std::string& path, std::string& error);
+
+// The text of the description's source file number `index` (its position in `sources`),
+// read from the path the description gives for it, by the same rules as a description
+// file and within kMaxSourceBytes; nothing, with `error`, when it cannot be read.
+std::optional<std::string> readSourceFile(const SymbolSet& set, std::size_t index, std::string& error);
 
 // Writes the text to `path`; false, with `error`, when it cannot.
 bool writeDescriptionFile(const std::string& path, const std::string& text, std::string& error);
