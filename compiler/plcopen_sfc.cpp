@@ -181,6 +181,8 @@ private:
                 }
                 steps_.emplace(lower(name), e.id);
             }
+            const std::string divergence = e.node.attribute("name").as_string();
+            if (is(e.node, "simultaneousDivergence") && !divergence.empty()) divergences_.emplace(lower(divergence), e.id);
         }
     }
 
@@ -217,7 +219,8 @@ private:
         }
         if (is(n, "jumpStep")) {
             const std::string target = n.attribute("targetName").as_string();
-            if (!steps_.count(lower(target)) && !divergenceNamed(target))
+            Id divergence = 0;
+            if (!steps_.count(lower(target)) && !divergenceNamed(target, divergence))
                 fail(n, what(n) + ": no step named " + (target.empty() ? "\"\"" : target.substr(0, 40)));
         } else if (is(n, "actionBlock")) {
             const auto in = inputs_.find(e.id);
@@ -248,83 +251,109 @@ private:
         }
     }
 
-    pugi::xml_node divergenceNamed(const std::string& name) const {
-        for (const Element& e : elements_)
-            if (is(e.node, "simultaneousDivergence") && !name.empty() && lower(e.node.attribute("name").as_string()) == lower(name))
-                return e.node;
-        return {};
+    // A simultaneous divergence a jump step may name instead of a step.
+    bool divergenceNamed(const std::string& name, Id& id) const {
+        const auto found = divergences_.find(lower(name));
+        if (found == divergences_.end()) return false;
+        id = found->second;
+        return true;
     }
 
-    static void add(std::vector<std::string>& list, const std::string& name) {
-        const bool known = std::any_of(list.begin(), list.end(), [&](const std::string& s) { return lower(s) == lower(name); });
-        if (!known) list.push_back(name);
-    }
-
-    // The steps a transition leaves: the step above it, every branch's step above a
-    // selection divergence (each of its transitions leaves that step), every step joined by
-    // a simultaneous convergence. False after a diagnostic.
-    bool sources(Id id, pugi::xml_node transition, std::vector<std::string>& out) {
-        std::set<Id> seen;
-        return sourcesFrom(id, transition, out, seen);
-    }
-
-    bool sourcesFrom(Id id, pugi::xml_node transition, std::vector<std::string>& out, std::set<Id>& seen) {
-        const auto in = inputs_.find(id);
-        if (in == inputs_.end()) return true;
-        for (Id from : in->second) {
-            if (!seen.insert(from).second) continue;  // a loop of divergences leads nowhere new
-            const pugi::xml_node n = byId_.at(from);
-            if (is(n, "step")) {
-                add(out, n.attribute("name").as_string());
-            } else if (is(n, "selectionDivergence") || is(n, "simultaneousConvergence")) {
-                if (!sourcesFrom(from, transition, out, seen)) return false;
-            } else if (is(n, "macroStep")) {
-                return false;  // reported with the macro step
-            } else {
-                fail(transition, what(transition) + ": comes from a " + words(localName(n)) + " " + std::to_string(from) +
-                                     " where a step, a selection divergence or a simultaneous convergence was expected");
-                return false;
-            }
+    // The steps found by a walk, each once, in the order found.
+    struct Steps {
+        std::vector<std::string> names;
+        std::set<std::string> known;
+        void add(const std::string& name) {
+            if (known.insert(lower(name)).second) names.push_back(name);
         }
+    };
+
+    // Every walk through the drawing counts the elements it visits against one budget for
+    // the whole body, so that no drawing, however its divergences are tangled, costs more
+    // than a bounded time.
+    bool spend(pugi::xml_node transition) {
+        if (++visits_ <= kMaxVisits) return true;
+        if (visits_ == kMaxVisits + 1) fail(transition, what(transition) + ": the chart is too large to read (its walks visit over " +
+                                                            std::to_string(kMaxVisits) + " elements)");
+        return false;
+    }
+
+    // The steps a transition leaves: the step above it, the step above a selection
+    // divergence (each of its transitions leaves that step), every step joined by a
+    // simultaneous convergence. False after a diagnostic.
+    bool sources(Id id, pugi::xml_node transition, std::vector<std::string>& out) {
+        Steps found;
+        std::set<Id> seen;
+        std::vector<Id> pending{id};
+        while (!pending.empty()) {
+            const Id at = pending.back();
+            pending.pop_back();
+            const auto in = inputs_.find(at);
+            if (in == inputs_.end()) continue;
+            std::vector<Id> deeper;
+            for (const Id from : in->second) {
+                if (!seen.insert(from).second) continue;  // a loop of divergences leads nowhere new
+                if (!spend(transition)) return false;
+                const pugi::xml_node n = byId_.at(from);
+                if (is(n, "step")) {
+                    found.add(n.attribute("name").as_string());
+                } else if (is(n, "selectionDivergence") || is(n, "simultaneousConvergence")) {
+                    deeper.push_back(from);
+                } else if (is(n, "macroStep")) {
+                    return false;  // reported with the macro step
+                } else {
+                    fail(transition, what(transition) + ": comes from a " + words(localName(n)) + " " + std::to_string(from) +
+                                         " where a step, a selection divergence or a simultaneous convergence was expected");
+                    return false;
+                }
+            }
+            // Steps in the order of the connections, an element's own before its branches'.
+            pending.insert(pending.end(), deeper.rbegin(), deeper.rend());
+        }
+        out = std::move(found.names);
         return true;
     }
 
     // The steps a transition leads to: the step below it, through a selection convergence,
     // every branch of a simultaneous divergence, the target of a jump step.
     bool targets(Id id, pugi::xml_node transition, std::vector<std::string>& out) {
+        Steps found;
         std::set<Id> seen;
-        return targetsFrom(id, transition, out, seen);
-    }
-
-    bool targetsFrom(Id id, pugi::xml_node transition, std::vector<std::string>& out, std::set<Id>& seen) {
-        const auto next = consumers_.find(id);
-        if (next == consumers_.end()) return true;
-        for (Id to : next->second) {
-            if (!seen.insert(to).second) continue;
-            const pugi::xml_node n = byId_.at(to);
-            if (is(n, "step")) {
-                add(out, n.attribute("name").as_string());
-            } else if (is(n, "selectionConvergence") || is(n, "simultaneousDivergence")) {
-                if (!targetsFrom(to, transition, out, seen)) return false;
-            } else if (is(n, "jumpStep")) {
-                const std::string target = n.attribute("targetName").as_string();
-                const auto step = steps_.find(lower(target));
-                if (step != steps_.end()) {
-                    add(out, byId_.at(step->second).attribute("name").as_string());
-                } else if (const pugi::xml_node d = divergenceNamed(target)) {
+        std::vector<Id> pending{id};
+        while (!pending.empty()) {
+            const Id at = pending.back();
+            pending.pop_back();
+            const auto next = consumers_.find(at);
+            if (next == consumers_.end()) continue;
+            std::vector<Id> deeper;
+            for (const Id to : next->second) {
+                if (!seen.insert(to).second) continue;
+                if (!spend(transition)) return false;
+                const pugi::xml_node n = byId_.at(to);
+                if (is(n, "step")) {
+                    found.add(n.attribute("name").as_string());
+                } else if (is(n, "selectionConvergence") || is(n, "simultaneousDivergence")) {
+                    deeper.push_back(to);
+                } else if (is(n, "jumpStep")) {
+                    const std::string target = n.attribute("targetName").as_string();
+                    const auto step = steps_.find(lower(target));
                     Id divergence = 0;
-                    if (parseId(d.attribute("localId").as_string(nullptr), divergence) && seen.insert(divergence).second &&
-                        !targetsFrom(divergence, transition, out, seen))
-                        return false;
-                } else {
-                    return false;  // reported with the jump step
+                    if (step != steps_.end()) {
+                        found.add(byId_.at(step->second).attribute("name").as_string());
+                    } else if (divergenceNamed(target, divergence)) {
+                        if (seen.insert(divergence).second) deeper.push_back(divergence);
+                    } else {
+                        return false;  // reported with the jump step
+                    }
+                } else if (is(n, "macroStep")) {
+                    return false;
                 }
-            } else if (is(n, "macroStep")) {
-                return false;
+                // Anything else fed by the transition (another transition) is reported where
+                // it looks for its own sources.
             }
-            // Anything else fed by the transition (another transition) is reported where it
-            // looks for its own sources.
+            pending.insert(pending.end(), deeper.rbegin(), deeper.rend());
         }
+        out = std::move(found.names);
         return true;
     }
 
@@ -393,19 +422,14 @@ private:
         const std::ptrdiff_t offset = node.offset_debug();
         if (offset < 0 || static_cast<std::size_t>(offset) >= text.size()) return 0;
         const std::size_t start = static_cast<std::size_t>(offset);
-        const std::size_t close = text.find('>', start);
-        const std::size_t newline = text.find('\n', start);
-        const std::size_t end = std::min(close, newline);
-        if (end == std::string::npos) return 0;
-        const std::string tag = text.substr(start, end - start);
+        const std::string tag = text.substr(start, 1000);  // a start tag ends well before
+        const std::size_t end = std::min(tag.find('>'), tag.find('\n'));
         const std::string key = std::string(attribute) + "=";
-        for (std::size_t at = tag.find(key); at != std::string::npos; at = tag.find(key, at + 1)) {
+        for (std::size_t at = tag.find(key); at < end; at = tag.find(key, at + 1)) {
             if (at == 0 || !std::isspace(static_cast<unsigned char>(tag[at - 1]))) continue;
             const std::size_t quote = at + key.size();
-            if (quote >= tag.size() || (tag[quote] != '"' && tag[quote] != '\'')) continue;
-            const std::size_t lineStart = text.rfind('\n', start);
-            const std::size_t first = lineStart == std::string::npos ? 0 : lineStart + 1;
-            return static_cast<int>(start + quote + 1 - first) + 1;
+            if (quote >= end || (tag[quote] != '"' && tag[quote] != '\'')) continue;
+            return body_.at(node).column + static_cast<int>(quote + 1);
         }
         return 0;
     }
@@ -413,7 +437,7 @@ private:
     // `head` followed by `name`, the name at `column` where there is room.
     static std::string aligned(const std::string& head, const std::string& name, int column) {
         std::string s = head;
-        if (column > 0 && static_cast<std::size_t>(column - 1) > s.size()) s.append(static_cast<std::size_t>(column - 1) - s.size(), ' ');
+        if (column > 0 && column <= kMaxColumn && static_cast<std::size_t>(column - 1) > s.size()) s.append(static_cast<std::size_t>(column - 1) - s.size(), ' ');
         else s += ' ';
         return s + name;
     }
@@ -512,7 +536,7 @@ private:
         }
         const Text text = stText(language ? language : body, body_);
         body_.after.push_back({body_.lineOf(action), "ACTION " + name + ":"});
-        appendText(text, body_.after);
+        append(text, body_.after);
         body_.after.push_back({body_.after.back().xmlLine, "END_ACTION"});
         return true;
     }
@@ -547,17 +571,24 @@ private:
                 return;
             }
             NamedTransition& t = found->second;
-            if (t.statements && (t.references > 1 || negated)) {
-                // Statements shared by several transitions run once, before the chart
-                // decides (as a transition's own body does), into a variable of the name.
+            if (t.references > 1 || negated) {
+                // A condition shared by several transitions, or negated, is decided once
+                // before the chart into a variable of its name, as a transition's own body
+                // is decided at the start of the evolution.
                 if (!t.declared) {
                     body_.declarations.push_back({body_.lineOf(t.node), t.name + " : BOOL;"});
-                    appendText(t.text, statementsBefore_);
+                    if (t.statements) {
+                        append(t.text, statementsBefore_);
+                    } else {
+                        statementsBefore_.push_back({t.text.line, t.name + " :="});
+                        append(asExpression(t.text), statementsBefore_);
+                        statementsBefore_.push_back({statementsBefore_.back().xmlLine, ";"});
+                    }
                     t.declared = true;
                 }
                 text = {t.name, line, 1};
             } else {
-                if (t.references == 1) name = t.name;
+                name = t.name;
                 text = t.text;
                 statements = t.statements;
             }
@@ -575,8 +606,7 @@ private:
             return;
         }
         if (!statements) {
-            text.text = trimmed(text.text);
-            while (!text.text.empty() && text.text.back() == ';') text.text = trimmed(text.text.substr(0, text.text.size() - 1));
+            text = asExpression(text);
             if (text.text.empty()) {
                 body_.error(n, what(n) + ": an empty condition");
                 return;
@@ -586,13 +616,27 @@ private:
         const std::string head = "TRANSITION" + (name.empty() ? "" : " " + name) + priority + " FROM " + list(from) + " TO " + list(to);
         if (statements) {
             out.push_back({line, head + " :"});
-            appendText(text, out);
+            append(text, out);
         } else {
             out.push_back({line, head + " :=" + (negated ? " NOT (" : "")});
-            appendText(text, out);
+            append(text, out);
             out.push_back({out.back().xmlLine, negated ? ");" : ";"});
         }
         out.push_back({out.back().xmlLine, "END_TRANSITION"});
+    }
+
+    // A condition's text without the semicolon some editors end it with.
+    static Text asExpression(Text text) {
+        std::string& t = text.text;
+        while (!t.empty() && (std::isspace(static_cast<unsigned char>(t.back())) || t.back() == ';')) t.pop_back();
+        return text;
+    }
+
+    // ST text as generated lines; a text that stands far to the right on a long line (a
+    // file written on one line) starts at the left rather than after as many spaces.
+    static void append(Text text, std::vector<Line>& into) {
+        if (text.column > kMaxColumn) text.column = 1;
+        appendText(text, into);
     }
 
     static std::string list(const std::vector<std::string>& steps) {
@@ -690,6 +734,10 @@ private:
     std::map<Id, std::vector<Id>> inputs_;     // element → the elements its inputs come from
     std::map<Id, std::vector<Id>> consumers_;  // element → the elements fed by it
     std::map<std::string, Id> steps_;          // lower-case name → step
+    std::map<std::string, Id> divergences_;    // lower-case name → simultaneous divergence
+    static constexpr long kMaxVisits = 1000000;
+    static constexpr int kMaxColumn = 200;
+    long visits_ = 0;
     std::map<std::string, NamedTransition> named_;
     std::vector<Line> statementsBefore_;
     bool failed_ = false;
