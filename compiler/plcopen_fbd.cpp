@@ -1,10 +1,9 @@
-// FBD bodies of PLCopen projects, translated into Structured Text.
-#include "compiler/plcopen_body.h"
+// FBD bodies of PLCopen projects, translated into Structured Text: blocks, variables,
+// connectors and continuations in execution order (plcopen_graph.cpp).
+#include "compiler/plcopen_graph.h"
 
 namespace qvc::plcopen {
 
-void translateFbd(pugi::xml_node node, Body& body) {
-    body.error(node, "FBD bodies are not read yet");
-}
+void translateFbd(pugi::xml_node node, Body& body) { translateNetwork(node, body, Diagram::Fbd); }
 
 }  // namespace qvc::plcopen
