@@ -183,3 +183,21 @@ def pytest_runtest_makereport(item, call):
     driver = item.funcargs.get("browser") if hasattr(item, "funcargs") else None
     if report.when == "call" and report.failed and driver is not None and os.environ.get("QV_SCREENSHOTS"):
         driver.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], item.name + "-failed.png"))
+
+
+QVC = os.path.join(BIN, "qvc")
+EXAMPLES = os.path.join(os.path.dirname(__file__), "..", "..", "examples")
+
+
+@pytest.fixture
+def compiled(folder):
+    """compiled(source, name) builds an IEC source with qvc into the test's folder and
+    returns the program's path, its description beside it."""
+    def build(source, name, *args):
+        path = os.path.join(folder, name)
+        result = subprocess.run([QVC, "build", os.path.abspath(source), "-o", path, *args],
+                                capture_output=True, text=True, timeout=300)
+        if result.returncode != 0:
+            raise AssertionError("qvc build %s: %s" % (source, result.stderr))
+        return path
+    return build

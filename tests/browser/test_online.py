@@ -1,0 +1,130 @@
+"""The online view of compiled programs in a real browser: the conveyor's source with its
+values, a breakpoint set by a click and statement steps; the traffic light's chart with
+its active step lit while the chart evolves."""
+import os
+
+from selenium.webdriver.common.by import By
+
+from conftest import EXAMPLES, Page, wait_for
+
+
+class Online(Page):
+    """The online view as a person uses it: lines by number, steps by name."""
+
+    def line(self, number):
+        return self.driver.find_element(By.CSS_SELECTOR, "#onsource .srcline[data-line='%d']" % number)
+
+    def badges(self, number):
+        """The values shown on a line, by the variable each stands for."""
+        line = self.line(number)
+        return {ref.get_attribute("title"): ref.find_element(By.XPATH, "following-sibling::span[1]").text
+                for ref in line.find_elements(By.CSS_SELECTOR, ".ref")}
+
+    def current_line(self):
+        lines = self.driver.find_elements(By.CSS_SELECTOR, "#onsource .srcline.current")
+        return int(lines[0].get_attribute("data-line")) if lines else None
+
+    def listed(self, number):
+        return "listed" in self.line(number).find_element(By.CSS_SELECTOR, ".gutter").get_attribute("class")
+
+    def step(self, name):
+        return self.driver.find_element(By.CSS_SELECTOR, "#oncharts [data-step='%s']" % name)
+
+    def step_classes(self, name):
+        return self.step(name).get_attribute("class").split()
+
+    def press_id(self, element_id):
+        self.driver.find_element(By.ID, element_id).click()
+
+
+def test_conveyor_stopped_at_a_clicked_line_and_stepped(start, browser, compiled):
+    program = compiled(os.path.join(EXAMPLES, "iec", "conveyor.st"), "conveyor")
+    cell = start.cell("conveyor", program)
+    server = start.serve(cell)
+    page = Online(browser, server.url)
+    # A compiled program opens on its source, coloured, with the values beside the names.
+    wait_for(lambda: browser.find_element(By.ID, "online").is_displayed(), what="the online view")
+    wait_for(lambda: page.badges(45), what="the values on line 45")
+    assert page.badges(45) == {"Conveyor.Parts": "0", "Conveyor.Counter.CV": "0"}
+    keywords = [k.text for k in page.line(36).find_elements(By.CSS_SELECTOR, ".st-keyword")]
+    assert keywords == ["IF", "OR", "OR", "THEN"]
+    assert page.line(35).find_element(By.CSS_SELECTOR, ".st-comment").text.startswith("(* Start and stop")
+
+    # A click on the number of line 44 lists it: the program pauses before the counter call.
+    page.line(44).find_element(By.CSS_SELECTOR, ".gutter").click()
+    wait_for(lambda: "conveyor.st:44" in cell.qvctl("break", "list"), what="the breakpoint in the image")
+    wait_for(lambda: page.listed(44), what="the breakpoint marked on line 44")
+    cell.qvctl("set", "Conveyor.StartButton", "TRUE")
+    cell.qvctl("set", "Conveyor.PartSensor", "TRUE")
+    page.press_id("onrun")
+    wait_for(lambda: page.current_line() == 44, what="the pause highlighted on line 44")
+    assert page.status() == "PAUSE"
+    assert "paused at conveyor.st:44 in Conveyor" in page.text("onwhere")
+    assert page.text("onstack") == "Conveyor"
+    # Before the call: the edge is seen, nothing counted yet.
+    assert page.badges(44)["Conveyor.PartEdge.Q"] == "TRUE"
+    assert page.badges(45) == {"Conveyor.Parts": "0", "Conveyor.Counter.CV": "0"}
+
+    # Two steps: the call counts the part, then the count reaches Parts.
+    page.press_id("onstep")
+    wait_for(lambda: page.current_line() == 45, what="the pause on line 45")
+    wait_for(lambda: page.badges(45) == {"Conveyor.Parts": "0", "Conveyor.Counter.CV": "1"}, what="CV counted")
+    assert cell.get("Conveyor.Parts") == ("0", False)
+    page.press_id("onstep")
+    wait_for(lambda: page.current_line() == 46, what="the pause on line 46")
+    wait_for(lambda: page.badges(45) == {"Conveyor.Parts": "1", "Conveyor.Counter.CV": "1"}, what="Parts written")
+    assert cell.get("Conveyor.Parts") == ("1", False)
+
+    # Over the rest of the cycle; the next one pauses again on the listed line.
+    page.press_id("oncycle")
+    wait_for(lambda: page.status() == "STOP" and page.current_line() is None, what="the cycle ended")
+    wait_for(lambda: "ran to its end" in page.message(), what="the step's answer")
+    page.press_id("onover")
+    wait_for(lambda: page.current_line() == 36, what="the first statement of the next cycle")
+    page.press_id("onrun")
+    wait_for(lambda: page.current_line() == 44 and page.status() == "PAUSE", what="the breakpoint again")
+
+    # A second click removes it, and the program runs on.
+    page.line(44).find_element(By.CSS_SELECTOR, ".gutter").click()
+    wait_for(lambda: not page.listed(44), what="the breakpoint removed")
+    assert "conveyor.st:44" not in cell.qvctl("break", "list")
+    page.press_id("onrun")
+    wait_for(lambda: page.status() == "RUN" and page.current_line() is None, what="RUN")
+    cell.qvctl("set", "Conveyor.PartSensor", "FALSE")
+    wait_for(lambda: page.badges(43)["Conveyor.PartSensor"] == "FALSE", what="the live value of the sensor")
+    if os.environ.get("QV_SCREENSHOTS"):
+        browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "online-conveyor.png"))
+
+
+def test_traffic_light_chart_lit_and_a_transition_stepped(start, browser, compiled):
+    program = compiled(os.path.join(EXAMPLES, "iec", "traffic_light.st"), "traffic")
+    cell = start.cell("traffic", program, QV_SPEED="max")
+    server = start.serve(cell)
+    page = Online(browser, server.url)
+    wait_for(lambda: browser.find_element(By.ID, "online").is_displayed(), what="the online view")
+    browser.find_element(By.CSS_SELECTOR, "#online [data-view='chart']").click()
+    wait_for(lambda: "active" in page.step_classes("CarsGo"), what="the initial step lit")
+    assert "active" not in page.step_classes("CarsSlow")
+    conditions = [c.text for c in browser.find_elements(By.CSS_SELECTOR, "#oncharts [data-condition]")]
+    assert conditions[0] == "Waiting AND CarsGo.T >= T#5s"
+
+    # A click on CarsSlow stops the program when the transition to it fires.
+    page.step("CarsSlow").click()
+    wait_for(lambda: "TrafficLight.CarsSlow" in cell.qvctl("break", "list"), what="the step breakpoint listed")
+    wait_for(lambda: "listed" in page.step_classes("CarsSlow"), what="the step marked")
+    cell.qvctl("set", "TrafficLight.Button", "TRUE")
+    page.press_id("onrun")
+    wait_for(lambda: page.status() == "PAUSE", what="the pause at CarsSlow", timeout=30)
+    wait_for(lambda: "current" in page.step_classes("CarsSlow"), what="the paused step shown")
+    wait_for(lambda: "active" in page.step_classes("CarsSlow") and "active" not in page.step_classes("CarsGo"),
+             what="CarsSlow lit, CarsGo no longer")
+    assert cell.get("TrafficLight.CarsSlow.X") == ("TRUE", False)
+    # Stepped to the end of that cycle, the transition shows it fired.
+    page.press_id("oncycle")
+    wait_for(lambda: page.status() == "STOP", what="the end of the cycle")
+    wait_for(lambda: "fired" in browser.find_element(
+        By.CSS_SELECTOR, "#oncharts [data-transition='TRANSITION1']").get_attribute("class"), what="the fired mark")
+    page.step("CarsSlow").click()
+    wait_for(lambda: "TrafficLight.CarsSlow" not in cell.qvctl("break", "list"), what="the step breakpoint removed")
+    if os.environ.get("QV_SCREENSHOTS"):
+        browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "online-traffic.png"))
