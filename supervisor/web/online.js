@@ -685,6 +685,8 @@ class Online {
       });
       if (e.location && instance) {
         group.classList.add('breakable');
+        group.dataset.location = e.location;
+        group.dataset.instance = instance.number;
         const title = el('title', {}, group);
         title.textContent = 'click: a breakpoint on ' + (e.rung ? 'rung ' + e.rung : e.kind + ' ' + e.id) + ' (line ' + e.line + ')';
         group.addEventListener('click', () => {
@@ -729,12 +731,14 @@ class Online {
           if (g && instance) g.classList.toggle('listed', pairs.has(step.location + '/' + instance.number));
         }
       }
+      for (const g of this.root.querySelectorAll('#ondiagrams [data-location]'))
+        g.classList.toggle('listed', pairs.has(g.dataset.location + '/' + g.dataset.instance));
     }
     const key = paused ? [paused.location, paused.instance, s.cycle].join('/') : '';
     if (key === this.pausedKey && !redrawn) return;
     this.pausedKey = key;
     for (const line of this.root.querySelectorAll('.srcline.current')) line.classList.remove('current');
-    for (const step of this.root.querySelectorAll('.step.current')) step.classList.remove('current');
+    for (const step of this.root.querySelectorAll('.step.current, .element.current')) step.classList.remove('current');
     $('onwhere').textContent = paused ? 'paused at ' + (paused.file ? paused.file + ':' + paused.line : 'location ' + paused.location) +
       (paused.path ? ' in ' + paused.path : '') + ' (cycle ' + s.cycle + ')' : s.statusName === 'RUN' ? 'running' : 'not paused';
     $('onstack').textContent = '';
@@ -765,6 +769,8 @@ class Online {
       line.classList.add('current');
       line.scrollIntoView({ block: 'nearest' });
     }
+    const drawn = this.root.querySelector('#ondiagrams [data-location="' + paused.location + '"][data-instance="' + paused.instance + '"]');
+    if (drawn) drawn.classList.add('current');
     if (paused.step) {
       const name = paused.step.slice(paused.step.lastIndexOf('.') + 1);
       const g = this.root.querySelector('#oncharts [data-step="' + CSS.escape(name) + '"]');

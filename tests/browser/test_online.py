@@ -1,6 +1,7 @@
 """The online view of compiled programs in a real browser: the conveyor's source with its
 values, a breakpoint set by a click and statement steps; the traffic light's chart with
 its active step lit while the chart evolves."""
+import json
 import os
 
 from selenium.webdriver.common.by import By
@@ -128,3 +129,56 @@ def test_traffic_light_chart_lit_and_a_transition_stepped(start, browser, compil
     wait_for(lambda: "TrafficLight.CarsSlow" not in cell.qvctl("break", "list"), what="the step breakpoint removed")
     if os.environ.get("QV_SCREENSHOTS"):
         browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "online-traffic.png"))
+
+
+# A function block diagram of the conveyor's counting, as a project file's FBD body is
+# described: the page draws what the description says, whatever compiled it.
+CONVEYOR_FBD = {"pou": "Conveyor", "language": "FBD", "file": "conveyor.st", "elements": [
+    {"id": 1, "kind": "inVariable", "x": 20, "y": 40, "width": 90, "height": 20, "variable": "PartSensor",
+     "outputs": [{"pin": "", "negated": False, "value": "PartSensor"}]},
+    {"id": 2, "kind": "block", "type": "R_TRIG", "instance": "PartEdge", "x": 160, "y": 20, "width": 70,
+     "height": 60, "line": 43, "location": 43,
+     "inputs": [{"pin": "CLK", "from": 1, "fromPin": "", "negated": False, "points": [[110, 50], [160, 50]]}],
+     "outputs": [{"pin": "Q", "negated": False, "value": "PartEdge.Q"}]},
+    {"id": 4, "kind": "inVariable", "x": 160, "y": 110, "width": 90, "height": 20, "variable": "BatchSize",
+     "outputs": [{"pin": "", "negated": False, "value": "BatchSize"}]},
+    {"id": 3, "kind": "block", "type": "CTU", "instance": "Counter", "x": 290, "y": 20, "width": 80, "height": 90,
+     "line": 44, "location": 44,
+     "inputs": [{"pin": "CU", "from": 2, "fromPin": "Q", "negated": False, "points": [[230, 50], [290, 50]]},
+                {"pin": "PV", "from": 4, "fromPin": "", "negated": False, "points": [[250, 120], [270, 120], [270, 80], [290, 80]]}],
+     "outputs": [{"pin": "Q", "negated": False, "value": "Counter.Q"},
+                 {"pin": "CV", "negated": False, "value": "Counter.CV"}]},
+    {"id": 5, "kind": "outVariable", "x": 440, "y": 70, "width": 70, "height": 20, "variable": "Parts",
+     "inputs": [{"pin": "", "from": 3, "fromPin": "CV", "negated": False, "points": [[370, 80], [440, 80]]}]},
+]}
+
+
+def test_diagram_wires_live_and_a_block_breakpoint(start, browser, compiled):
+    program = compiled(os.path.join(EXAMPLES, "iec", "conveyor.st"), "conveyor")
+    with open(program + ".symbols.json") as f:
+        description = json.load(f)
+    description["diagrams"] = [CONVEYOR_FBD]
+    with open(program + ".symbols.json", "w") as f:
+        json.dump(description, f)
+    cell = start.cell("conveyor", program)
+    server = start.serve(cell)
+    page = Online(browser, server.url + "&view=diagram")
+    wait_for(lambda: browser.find_element(By.ID, "ondiagrams").is_displayed(), what="the diagram view")
+    wire = lambda name: browser.find_element(By.CSS_SELECTOR, "#ondiagrams [data-wire='%s']" % name)
+    wait_for(lambda: "off" in wire("2:CLK").get_attribute("class"), what="the sensor's wire drawn FALSE")
+    cell.qvctl("set", "Conveyor.PartSensor", "TRUE")
+    wait_for(lambda: "on" in wire("2:CLK").get_attribute("class").split(), what="the sensor's wire lit")
+    # Numbers are written on the wires that carry them.
+    labels = lambda: [t.text for t in browser.find_elements(By.CSS_SELECTOR, "#ondiagrams .pinvalue")]
+    wait_for(lambda: "5" in labels(), what="BatchSize on its wire")
+    # A click on the counter block lists its location in the program's instance.
+    browser.find_element(By.CSS_SELECTOR, "#ondiagrams [data-element='3']").click()
+    wait_for(lambda: "conveyor.st:44" in cell.qvctl("break", "list"), what="the block's breakpoint")
+    cell.qvctl("set", "Conveyor.StartButton", "TRUE")
+    page.press_id("onrun")
+    wait_for(lambda: page.status() == "PAUSE", what="the pause at the block")
+    assert "conveyor.st:44 in Conveyor" in page.text("onwhere")
+    page.press_id("onstep")
+    wait_for(lambda: "1" in labels(), what="the count on the CV wire")
+    if os.environ.get("QV_SCREENSHOTS"):
+        browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "online-diagram.png"))
