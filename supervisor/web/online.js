@@ -163,6 +163,11 @@ class Online {
     this.pausedKey = '';
     this.view = 'source';
     this.state = null;
+    this.pending = new Set();   // variables changed since the last frame
+    this.frame = 0;
+    this.inSight = new Set();   // the code of the source lines in sight
+    this.sight = new IntersectionObserver((entries) => this.sighted(entries),
+      { root: document.getElementById('onsource'), rootMargin: '200px 0px' });
     this.wire();
   }
 
@@ -289,6 +294,7 @@ class Online {
   }
 
   fill(span, text) {
+    if (span.textContent === text) return;
     span.textContent = text;
     span.classList.toggle('on', text === 'TRUE');
     span.classList.toggle('off', text === 'FALSE');
@@ -315,6 +321,8 @@ class Online {
   drawSource() {
     const box = document.getElementById('onsource');
     box.textContent = '';
+    this.sight.disconnect();
+    this.inSight = new Set();
     const text = this.texts[this.file];
     if (text === undefined) return;
     const fileName = this.program.sources[this.file] ? this.program.sources[this.file].file : '';
@@ -374,6 +382,7 @@ class Online {
       this.appendToken(t, lines);
     }
     box.appendChild(fragment);
+    for (const row of box.children) this.sight.observe(row);
     this.lineCount = lineCount;
   }
 
@@ -701,13 +710,40 @@ class Online {
 
   // ---- Live ---------------------------------------------------------------------------------
 
-  // Variables that changed: only their badges and marks are touched.
+  // Variables that changed: only their badges and marks are touched, once per frame, and
+  // a badge only while its line is in sight (the others when they come into it).
   values(changed) {
-    for (const k of changed) {
-      const spans = this.badges.get(k);
-      if (spans) for (const span of spans) this.fill(span, this.panel.texts[k]);
-      const marks = this.chartMarks.get(k);
-      if (marks) for (const apply of marks) apply(this.panel.texts[k]);
+    for (const k of changed) this.pending.add(k);
+    if (this.frame) return;
+    this.frame = requestAnimationFrame(() => {
+      this.frame = 0;
+      const pending = this.pending;
+      this.pending = new Set();
+      for (const k of pending) {
+        const spans = this.badges.get(k);
+        if (spans) {
+          for (const span of spans) {
+            if (this.inSight.has(span.parentElement)) this.fill(span, this.panel.texts[k]);
+            else span.stale = true;
+          }
+        }
+        const marks = this.chartMarks.get(k);
+        if (marks) for (const apply of marks) apply(this.panel.texts[k]);
+      }
+    });
+  }
+
+  // A line comes into sight: its badges catch up with what changed meanwhile.
+  sighted(entries) {
+    for (const entry of entries) {
+      const code = entry.target.lastChild;
+      if (!entry.isIntersecting) { this.inSight.delete(code); continue; }
+      this.inSight.add(code);
+      for (const span of code.querySelectorAll('.val')) {
+        if (!span.stale) continue;
+        span.stale = false;
+        this.fill(span, this.panel.texts[Number(span.dataset.k)]);
+      }
     }
   }
 
