@@ -226,6 +226,7 @@ struct Output {
     bool inOut = false;
     int uses = 0;        // readers, through connectors and continuations
     std::string stored;  // the variable (or constant) holding the value, "" when computed in place
+    std::string type;    // the type of the value, "" when the drawing does not tell
 };
 
 struct Element {
@@ -260,7 +261,7 @@ public:
         const int before = body_.diagnostics.errors();
         prefix_ = "_";
         for (pugi::xml_node p = node_.parent(); p; p = p.parent())
-            if (is(p, "action") && isIdentifier(p.attribute("name").as_string())) {
+            if ((is(p, "action") || is(p, "transition")) && isIdentifier(p.attribute("name").as_string())) {
                 prefix_ = std::string("_") + p.attribute("name").as_string() + "_";
                 break;
             }
@@ -272,6 +273,7 @@ public:
         if (body_.diagnostics.errors() == before) {
             loops();
             countUses();
+            inferTypes();
         }
         if (body_.diagnostics.errors() == before) decide();
         if (body_.diagnostics.errors() == before) emit();
@@ -291,6 +293,9 @@ private:
     std::vector<int> order_;
     std::map<int, int> rungLine_;
     int current_ = 0;  // the location of the statement being written
+    std::map<int, std::string> computed_;  // what is computed in place, by element
+    std::map<std::pair<int, int>, std::vector<std::pair<int, int>>> readers_;  // output → the inputs it feeds
+    static constexpr std::size_t kLongest = 20000;  // characters of one computed expression
 
     // ---- Names and messages ----
 
@@ -387,64 +392,79 @@ private:
         return "";
     }
 
-    // The type of the value an output carries, from what produces it or, failing that,
-    // from what it feeds; "" when neither tells.
-    std::string outputType(int e, int o, int depth) const {
-        if (depth > 24 || e < 0 || o < 0) return "";
-        const Element& el = els_[static_cast<std::size_t>(e)];
-        const Output& out = el.outputs[static_cast<std::size_t>(o)];
-        std::string t;
-        if (el.kind == "inVariable") t = el.edge != "none" ? "BOOL" : expressionType(el.text);
-        else if (el.kind == "inOutVariable") t = expressionType(el.text);
-        else if (el.kind == "contact" || el.kind == "coil" || el.kind == "leftPowerRail") t = "BOOL";
-        else if (passThrough(el)) {
-            if (!el.inputs.empty() && !el.inputs[0].links.empty()) t = outputType(el.inputs[0].links[0].from, el.inputs[0].links[0].out, depth + 1);
-        } else if (upper(out.pin) == "ENO") {
-            t = "BOOL";
-        } else if (el.block) {
-            t = memberType(el.type, out.pin);
-        } else if (el.function) {
-            if (el.userFunction) {
-                const pugi::xml_node p = userPou(el.type);
-                t = o == resultOf(el) ? typeText(child(child(p, "interface"), "returnType")) : memberType(el.type, out.pin);
-            } else {
-                t = fixedResult(el.typeUpper);
-                if (t.empty()) t = inputsType(e, -1, depth + 1);
-                if (el.typeUpper == "SUB" && (t == "DT" || t == "TOD" || t == "DATE")) {
-                    // DT - DT is a TIME, DT - TIME a DT.
-                    const std::string second = el.inputs.size() > 1 ? sourceType(el.inputs[1], depth + 1) : "";
-                    if (second == t) t = "TIME";
-                }
-            }
-        }
-        if (!t.empty()) return t;
-        return fedType(e, o, depth + 1);
-    }
-
-    // The type of what an output feeds, through connectors and continuations.
-    std::string fedType(int e, int o, int depth) const {
-        if (depth > 24) return "";
+    // The type of the value each output carries: what its producer tells (a variable's
+    // declared type, a block's parameter, a library function's fixed result), then, round
+    // after round until nothing more is learnt, what the wires around it tell (the type
+    // of a generic function's other inputs, of what the output feeds). "" when nothing does.
+    void inferTypes() {
         for (std::size_t c = 0; c < els_.size(); ++c)
             for (std::size_t i = 0; i < els_[c].inputs.size(); ++i)
                 for (const Link& l : els_[c].inputs[i].links)
-                    if (l.from == e && l.out == o) {
-                        const std::string t = passThrough(els_[c]) ? fedType(static_cast<int>(c), 0, depth + 1)
-                                                                   : inputType(static_cast<int>(c), static_cast<int>(i), depth + 1);
-                        if (!t.empty()) return t;
-                    }
+                    if (l.from >= 0) readers_[{l.from, l.out}].emplace_back(static_cast<int>(c), static_cast<int>(i));
+        for (std::size_t e = 0; e < els_.size(); ++e) {
+            Element& el = els_[e];
+            for (std::size_t o = 0; o < el.outputs.size(); ++o) el.outputs[o].type = ownType(el, static_cast<int>(o));
+        }
+        for (std::size_t round = 0; round <= els_.size() + 1; ++round) {
+            bool learnt = false;
+            for (std::size_t e = 0; e < els_.size(); ++e)
+                for (std::size_t o = 0; o < els_[e].outputs.size(); ++o) {
+                    if (!els_[e].outputs[o].type.empty()) continue;
+                    const std::string t = wiredType(static_cast<int>(e), static_cast<int>(o));
+                    if (t.empty()) continue;
+                    els_[e].outputs[o].type = t;
+                    learnt = true;
+                }
+            if (!learnt) break;
+        }
+    }
+
+    std::string ownType(const Element& el, int o) const {
+        const Output& out = el.outputs[static_cast<std::size_t>(o)];
+        if (el.kind == "inVariable") return el.edge != "none" ? "BOOL" : expressionType(el.text);
+        if (el.kind == "inOutVariable") return expressionType(el.text);
+        if (el.kind == "contact" || el.kind == "coil" || el.kind == "leftPowerRail") return "BOOL";
+        if (upper(out.pin) == "ENO") return "BOOL";
+        if (el.block) return memberType(el.type, out.pin);
+        if (el.userFunction)
+            return o == resultOf(el) ? typeText(child(child(userPou(el.type), "interface"), "returnType")) : memberType(el.type, out.pin);
+        if (el.function) return fixedResult(el.typeUpper);
         return "";
     }
 
-    std::string sourceType(const Input& in, int depth) const {
-        for (const Link& l : in.links) {
-            const std::string t = outputType(l.from, l.out, depth);
+    const std::string& typeOf(const Link& l) const {
+        static const std::string none;
+        if (l.from < 0 || l.out < 0) return none;
+        return els_[static_cast<std::size_t>(l.from)].outputs[static_cast<std::size_t>(l.out)].type;
+    }
+    std::string sourceType(const Input& in) const {
+        for (const Link& l : in.links)
+            if (!typeOf(l).empty()) return typeOf(l);
+        return "";
+    }
+
+    std::string wiredType(int e, int o) const {
+        const Element& el = els_[static_cast<std::size_t>(e)];
+        std::string t;
+        if (passThrough(el) && !el.inputs.empty()) t = sourceType(el.inputs[0]);
+        else if (el.function && !el.userFunction && o == resultOf(el)) {
+            t = inputsType(e, -1);
+            if (el.typeUpper == "SUB" && (t == "DT" || t == "TOD" || t == "DATE") && el.inputs.size() > 1 && sourceType(el.inputs[1]) == t)
+                t = "TIME";  // DT - DT is a TIME, DT - TIME a DT
+        }
+        if (!t.empty()) return t;
+        // What it feeds.
+        const auto readers = readers_.find({e, o});
+        if (readers == readers_.end()) return "";
+        for (const auto& [c, i] : readers->second) {
+            t = passThrough(els_[static_cast<std::size_t>(c)]) ? els_[static_cast<std::size_t>(c)].outputs[0].type : inputType(c, i);
             if (!t.empty()) return t;
         }
         return "";
     }
 
     // The common type of a generic library function's data inputs (skipping `except`).
-    std::string inputsType(int e, int except, int depth) const {
+    std::string inputsType(int e, int except) const {
         const Element& el = els_[static_cast<std::size_t>(e)];
         const std::string& f = el.typeUpper;
         std::size_t first = 0, last = el.inputs.size();
@@ -455,37 +475,33 @@ private:
             if (upper(el.inputs[i].pin) == "EN") continue;
             const std::size_t k = static_cast<std::size_t>(data++);
             if (k < first || k >= last || static_cast<int>(i) == except) continue;
-            const std::string t = sourceType(el.inputs[i], depth);
+            const std::string t = sourceType(el.inputs[i]);
             if (!t.empty()) return t;
         }
         return "";
     }
 
-    // The type an input takes.
-    std::string inputType(int c, int i, int depth) const {
-        if (depth > 24) return "";
+    // The type an input takes, as far as it is known.
+    std::string inputType(int c, int i) const {
         const Element& el = els_[static_cast<std::size_t>(c)];
         const Input& in = el.inputs[static_cast<std::size_t>(i)];
         if (el.kind == "outVariable" || el.kind == "inOutVariable") return expressionType(el.text);
         if (el.kind == "contact" || el.kind == "coil" || el.kind == "rightPowerRail") return "BOOL";
         if (upper(in.pin) == "EN") return "BOOL";
         if (el.block || el.userFunction) return memberType(el.type, in.pin);
-        if (el.function) {
-            const std::string& f = el.typeUpper;
-            int k = 0;
-            for (int j = 0; j < i; ++j)
-                if (upper(el.inputs[static_cast<std::size_t>(j)].pin) != "EN") ++k;
-            if (f == "SEL" && k == 0) return "BOOL";
-            if ((f == "MUX" && k == 0) || ((f == "SHL" || f == "SHR" || f == "ROL" || f == "ROR") && k == 1)) return "";
-            if (!fixedResult(f).empty() && fixedResult(f) != "BOOL") return "";
-            std::string t = inputsType(c, i, depth + 1);
-            if (t.empty() && fixedResult(f).empty()) {
-                const int r = resultOf(el);
-                if (r >= 0) t = outputType(c, r, depth + 1);
-            }
-            return t;
-        }
-        return "";
+        if (!el.function) return "";
+        const std::string& f = el.typeUpper;
+        int k = 0;
+        for (int j = 0; j < i; ++j)
+            if (upper(el.inputs[static_cast<std::size_t>(j)].pin) != "EN") ++k;
+        if (f == "SEL" && k == 0) return "BOOL";
+        if ((f == "MUX" && k == 0) || ((f == "SHL" || f == "SHR" || f == "ROL" || f == "ROR") && k == 1)) return "";
+        const std::string fixed = fixedResult(f);
+        if (!fixed.empty() && fixed != "BOOL") return "";
+        std::string t = inputsType(c, i);
+        const int r = resultOf(el);
+        if (t.empty() && fixed.empty() && r >= 0) t = el.outputs[static_cast<std::size_t>(r)].type;
+        return t;
     }
 
     // ---- Reading the elements ----
@@ -615,7 +631,7 @@ private:
                 out.stored = "TRUE";
                 e.outputs.push_back(out);
             }
-            if (e.outputs.empty()) e.outputs.push_back(Output{"", false, false, 0, "TRUE"});
+            if (e.outputs.empty()) e.outputs.push_back(Output{"", false, false, 0, "TRUE", "BOOL"});
         } else if (e.kind == "rightPowerRail") {
             for (pugi::xml_node p : children(n, "connectionPointIn")) e.inputs.push_back(inputOf(p, ""));
         } else if (e.kind == "jump" || e.kind == "label" || e.kind == "return") {
@@ -978,7 +994,7 @@ private:
         e.statement = e.loop || enabled || edges || extra || uses != 1;
         if (!e.statement) return;
         if (result >= 0 && uses > 0) {
-            const std::string type = outputType(k, result, 0);
+            const std::string type = e.outputs[static_cast<std::size_t>(result)].type;
             if (type.empty()) {
                 if (!e.loop && !enabled && !edges && !extra) {
                     // Read twice, of a type nothing tells: computed at each reader instead.
@@ -994,7 +1010,7 @@ private:
         for (std::size_t o = 0; o < e.outputs.size(); ++o) {
             Output& out = e.outputs[o];
             if (static_cast<int>(o) == result || upper(out.pin) == "ENO" || out.uses == 0) continue;
-            const std::string type = outputType(k, static_cast<int>(o), 0);
+            const std::string type = out.type;
             if (type.empty()) {
                 error(e, "the type of its output " + out.pin + " is not known");
                 continue;
@@ -1019,7 +1035,15 @@ private:
                 return "FALSE";
             }
             if (e.location == 0) e.location = current_;
-            v = compute(f, depth + 1);
+            auto& done = computed_[f];
+            if (done.empty()) {
+                done = compute(f, depth + 1);
+                if (done.size() > kLongest) {
+                    error(e, "its value is too large an expression to compute where it is read: connect its output to a variable");
+                    done = "FALSE";
+                }
+            }
+            v = done;
         }
         return p.negated ? notOf(v) : v;
     }
