@@ -369,7 +369,9 @@ struct EntryBudget {
 
 // The optional members of the drawings: absent is empty or 0.
 std::string optionalText(const Entry& e, const char* key) { return e.value.contains(key) ? e.text(key) : std::string(); }
-int32_t optionalNumber(const Entry& e, const char* key) { return e.value.contains(key) ? e.number(key) : 0; }
+int32_t optionalNumber(const Entry& e, const char* key, int32_t low = 0) {
+    return e.value.contains(key) ? e.number(key, low) : 0;
+}
 double coordinate(const Entry& e, const char* key, bool required) {
     if (!required && !e.value.contains(key)) return 0.0;
     const json& m = e.member(key);
@@ -423,7 +425,7 @@ Chart readChart(const json& item, EntryBudget& budget) {
         transition.from = names(e, "from", budget);
         transition.to = names(e, "to", budget);
         transition.line = optionalNumber(e, "line");
-        transition.priority = optionalNumber(e, "priority");
+        transition.priority = optionalNumber(e, "priority", INT32_MIN);
         chart.transitions.push_back(std::move(transition));
     }
     for (const json& a : c.list("actions")) {
