@@ -23,6 +23,7 @@ struct Source {
     // is translated into: `generated`, whose line k+1 stands for line lines[k] of `text`.
     std::string generated;
     std::vector<int> lines;
+    std::vector<int> columns;  // per generated line: the column to report, 0 for its own
     std::map<int, std::string> comments;  // a variable's documentation by the line it is declared on
 };
 

@@ -146,7 +146,7 @@ nlohmann::ordered_json parseSources(std::vector<Source>& sources, Unit& unit, Di
             continue;
         }
         for (auto& d : translatePlcopen(source, file, diag)) diagrams.push_back(std::move(d));
-        parse(tokenize(source.generated, file, diag, &source.lines), unit, diag);
+        parse(tokenize(source.generated, file, diag, &source.lines, &source.columns), unit, diag);
     }
     return diagrams;
 }

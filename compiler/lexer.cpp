@@ -31,8 +31,8 @@ int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
 
 class Lexer {
 public:
-    Lexer(const std::string& text, int file, Diagnostics& d, const std::vector<int>* lines)
-        : s_(text), file_(file), diag_(d), lines_(lines) {}
+    Lexer(const std::string& text, int file, Diagnostics& d, const std::vector<int>* lines, const std::vector<int>* columns)
+        : s_(text), file_(file), diag_(d), lines_(lines), columns_(columns) {}
 
     std::vector<Token> run() {
         std::vector<Token> tokens;
@@ -57,9 +57,12 @@ public:
 private:
     char peek(std::size_t k = 0) const { return pos_ + k < s_.size() ? s_[pos_ + k] : '\0'; }
     Location here() const {
+        const auto k = static_cast<std::size_t>(line_ - 1);
         int line = line_;
-        if (lines_) line = line_ - 1 < static_cast<int>(lines_->size()) ? (*lines_)[static_cast<std::size_t>(line_ - 1)] : 0;
-        return {file_, line, static_cast<int>(pos_ - lineStart_) + 1};
+        int column = static_cast<int>(pos_ - lineStart_) + 1;
+        if (lines_) line = k < lines_->size() ? (*lines_)[k] : 0;
+        if (columns_ && k < columns_->size() && (*columns_)[k] > 0) column = (*columns_)[k];
+        return {file_, line, column};
     }
     void advance() {
         if (pos_ < s_.size() && s_[pos_] == '\n') {
@@ -434,12 +437,14 @@ private:
     std::size_t lineStart_ = 0;
     int line_ = 1;
     const std::vector<int>* lines_;
+    const std::vector<int>* columns_;
 };
 
 }  // namespace
 
-std::vector<Token> tokenize(const std::string& text, int file, Diagnostics& diagnostics, const std::vector<int>* lines) {
-    return Lexer(text, file, diagnostics, lines).run();
+std::vector<Token> tokenize(const std::string& text, int file, Diagnostics& diagnostics, const std::vector<int>* lines,
+                           const std::vector<int>* columns) {
+    return Lexer(text, file, diagnostics, lines, columns).run();
 }
 
 std::string lineComment(const std::string& text, int line) {

@@ -39,9 +39,10 @@ struct Token {
 
 // The tokens of one source, ending with an End token. Bad characters and malformed
 // literals are reported and skipped. With `lines`, the text was translated from another
-// file and line k+1 of it is reported as line lines[k] of that file.
+// file and line k+1 of it is reported as line lines[k] of that file, at column columns[k]
+// where that is not 0.
 std::vector<Token> tokenize(const std::string& text, int file, Diagnostics& diagnostics,
-                           const std::vector<int>* lines = nullptr);
+                           const std::vector<int>* lines = nullptr, const std::vector<int>* columns = nullptr);
 
 // The (* ... *) comment that ends the source line `line`, trimmed, or "".
 std::string lineComment(const std::string& text, int line);

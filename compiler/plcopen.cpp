@@ -117,7 +117,7 @@ private:
     }
     void error(pugi::xml_node node, const std::string& message) { diag_.error(at(node), message); }
 
-    void emit(pugi::xml_node node, const std::string& text) { lines_.push_back({lineOf(node), text}); }
+    void emit(pugi::xml_node node, const std::string& text) { lines_.push_back({lineOf(node), text, at(node).column}); }
     void emit(int line, const std::string& text) { lines_.push_back({line, text}); }
 
     // The attribute as an ST name, or "" after a diagnostic.
@@ -576,15 +576,26 @@ private:
 
     // ---- Result ------------------------------------------------------------------------
 
+    // The column of the first non-blank character of an XML line (1 when there is none).
+    int firstColumn(int line) const {
+        if (line < 1 || static_cast<std::size_t>(line) > starts_.size()) return 1;
+        const std::size_t start = starts_[static_cast<std::size_t>(line - 1)];
+        std::size_t k = start;
+        while (k < source_.text.size() && (source_.text[k] == ' ' || source_.text[k] == '\t')) ++k;
+        return static_cast<int>(k - start) + 1;
+    }
+
     std::string fileName() const { return source_.name.substr(source_.name.find_last_of('/') + 1); }
 
     ordered_json finish() {
         source_.generated.clear();
         source_.lines.clear();
+        source_.columns.clear();
         for (const Line& l : lines_) {
             source_.generated += l.text;
             source_.generated += '\n';
             source_.lines.push_back(l.xmlLine);
+            source_.columns.push_back(l.verbatim ? 0 : l.xmlColumn > 0 ? l.xmlColumn : firstColumn(l.xmlLine));
         }
         if (source_.lines.empty()) source_.lines.push_back(0);  // a translation without lines still maps its end
         return std::move(diagrams_);
@@ -667,7 +678,7 @@ void appendText(const Text& text, std::vector<Line>& into) {
         if (end == std::string::npos) end = text.text.size();
         std::string l = text.text.substr(start, end - start);
         if (first && text.column > 1) l = std::string(static_cast<std::size_t>(text.column - 1), ' ') + l;
-        into.push_back({line, std::move(l)});
+        into.push_back({line, std::move(l), 0, true});
         first = false;
         ++line;
         start = end + 1;

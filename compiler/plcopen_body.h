@@ -15,10 +15,14 @@
 
 namespace qvc::plcopen {
 
-// A generated line and the XML line it stands for.
+// A generated line and the XML line it stands for. A diagnostic about a generated line
+// points at xmlColumn of the XML line (at its first non-blank when 0); about a verbatim
+// line (ST text copied from the file, see appendText) at its own column.
 struct Line {
     int xmlLine = 0;
     std::string text;
+    int xmlColumn = 0;
+    bool verbatim = false;
 };
 
 // One body being translated.

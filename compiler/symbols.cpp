@@ -76,7 +76,12 @@ struct Walker {
             if (m.byReference || m.section == Section::External) continue;
             Counts at = offset;
             at += m.offset;
-            walk(path + "." + m.raw, *m.type, at, direction, commentOf(m), "");
+            // A located variable is the machine's input or output wherever it is declared
+            // (in a program run by a task, in a block): its address goes with it.
+            std::string memberDirection = direction;
+            if (m.address.rfind("%I", 0) == 0) memberDirection = "input";
+            if (m.address.rfind("%Q", 0) == 0) memberDirection = "output";
+            walk(path + "." + m.raw, *m.type, at, memberDirection, commentOf(m), m.address);
         }
     }
 
