@@ -56,6 +56,8 @@ const char* const kUsage =
     "  break add|remove LOC INST  location breakpoint: pause at location LOC of instance INST\n"
     "  break add|remove [INST@]FILE:LINE\n"
     "                             pause at a source line (of every instance, or of INST)\n"
+    "  break add|remove POU@block:N, POU@rung:N\n"
+    "                             pause at a block or a rung of a POU's drawing\n"
     "  break list\n"
     "  watch VAR... [--cycles N]  print a line whenever a value changes\n"
     "  vars [PATTERN] [--values]  the variables of the program (names containing PATTERN,\n"

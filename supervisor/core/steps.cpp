@@ -1,6 +1,8 @@
 // Steps named by their instance and number, through the table of step instances.
 #include "supervisor/core/steps.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <span>
 
@@ -136,6 +138,38 @@ std::string instancePath(const Target& target, int32_t instance) {
     return i == nullptr ? "" : i->path;
 }
 
+namespace {
+
+// POU@block:N, POU@rung:N: a block or a rung of a POU's drawing, in every instance of the
+// POU (in every instance of the program for a function, which has none of its own).
+std::optional<std::vector<LocationBreakpoint>> elementBreakpoints(const symbols::SymbolSet& set, std::string_view text,
+                                                                  std::string_view pou, std::string& error) {
+    const std::vector<int32_t> locations = set.locationsOfElement(text);
+    if (locations.empty()) {
+        std::string element(text.substr(pou.size() + 1));  // "block:7" -> "block 7"
+        element[element.find(':')] = ' ';
+        error = "no " + element + " in the drawings of " + std::string(pou);
+        return std::nullopt;
+    }
+    const auto same = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+               });
+    };
+    std::vector<int32_t> instances, all;
+    for (const symbols::InstanceName& i : set.sourceMap().instances) {
+        all.push_back(i.number);
+        if (same(i.type, pou)) instances.push_back(i.number);
+    }
+    if (instances.empty()) instances = all;
+    std::vector<LocationBreakpoint> pairs;
+    for (int32_t l : locations)
+        for (int32_t i : instances) pairs.push_back({l, i});
+    return pairs;
+}
+
+}  // namespace
+
 std::optional<std::vector<LocationBreakpoint>> sourceBreakpoints(const Target& target, std::string_view text,
                                                                  std::string& error) {
     error.clear();
@@ -158,6 +192,7 @@ std::optional<std::vector<LocationBreakpoint>> sourceBreakpoints(const Target& t
         error = "the program's description maps no source lines; give a location and an instance number";
         return std::nullopt;
     }
+    if (!instance.empty() && (file == "block" || file == "rung")) return elementBreakpoints(*set, text, instance, error);
     const std::vector<int32_t> locations = set->locationsAt(file, line);
     if (locations.empty()) {
         error = "no statement of the program starts on line " + std::to_string(line) + " of " + std::string(file);

@@ -33,7 +33,8 @@ std::string describeLocation(const Target& target, LocationBreakpoint pair);
 // Source lines as breakpoint locations, for programs whose description maps its locations
 // to source lines: "conveyor.st:12" (every instance the description lists: the program
 // matches a pair's instance exactly, so each instance gets its own pair) or
-// "Main.Timer1@conveyor.st:12" (that instance). Nothing, with `error` empty, when the text
+// "Main.Timer1@conveyor.st:12" (that instance), or a drawn element of a POU of a PLCopen
+// project: "Counter@block:7", "Counter@rung:3". Nothing, with `error` empty, when the text
 // does not have that form; with `error` saying why when it names no line or instance.
 std::optional<std::vector<LocationBreakpoint>> sourceBreakpoints(const Target& target, std::string_view text,
                                                                  std::string& error);

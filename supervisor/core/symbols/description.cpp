@@ -135,6 +135,19 @@ std::vector<int32_t> SymbolSet::locationsAt(std::string_view file, int32_t line)
     return found;
 }
 
+std::vector<int32_t> SymbolSet::locationsOfElement(std::string_view element) const {
+    const auto same = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+               });
+    };
+    std::vector<int32_t> found;
+    for (const SourceLocation& l : sourceMap_.locations)
+        if (!l.element.empty() && same(l.element, element) && std::find(found.begin(), found.end(), l.location) == found.end())
+            found.push_back(l.location);
+    return found;
+}
+
 bool SymbolSet::needsVersion2() const {
     if (!sourceMap_.enums.empty() || !sourceMap_.sources.empty() || !sourceMap_.locations.empty() ||
         !sourceMap_.instances.empty())
@@ -509,6 +522,7 @@ SourceMap readSourceMap(const Entry& top) {
         l.line = e.number("line", 1);
         if (item.contains("column")) l.column = e.number("column");
         if (item.contains("endColumn")) l.endColumn = e.number("endColumn");
+        if (item.contains("element")) l.element = e.text("element");
         map.locations.push_back(std::move(l));
     }
     for (const json& item : top.list("instances")) {
@@ -594,7 +608,8 @@ std::string writeDescription(const SymbolSet& set) {
              [&](const SourceFile& f) { out << "{\"file\": " << str(f.file) << ", \"path\": " << str(f.path) << "}"; });
         list("locations", map.locations, [&](const SourceLocation& l) {
             out << "{\"location\": " << l.location << ", \"file\": " << str(l.file) << ", \"line\": " << l.line
-                << ", \"column\": " << l.column << ", \"endColumn\": " << l.endColumn << "}";
+                << ", \"column\": " << l.column << ", \"endColumn\": " << l.endColumn
+                << (l.element.empty() ? "" : ", \"element\": " + str(l.element)) << "}";
         });
         list("instances", map.instances, [&](const InstanceName& i) {
             out << "{\"number\": " << i.number << ", \"path\": " << str(i.path) << ", \"type\": " << str(i.type) << "}";

@@ -58,6 +58,7 @@ struct SourceLocation {
     int32_t line = 0;
     int32_t column = 0;
     int32_t endColumn = 0;
+    std::string element;  // a drawn element it stands for: "Counter@block:7", "Counter@rung:3"
 };
 
 // An instance number as the program passes it to its breakpoint calls, and its path.
@@ -211,6 +212,8 @@ public:
     const InstanceName* findInstance(std::string_view path) const;
     // The locations on line `line` of `file` (its name as listed, or its path).
     std::vector<int32_t> locationsAt(std::string_view file, int32_t line) const;
+    // The locations of a drawn element ("Counter@block:7"; the POU's name in any case).
+    std::vector<int32_t> locationsOfElement(std::string_view element) const;
 
     // True when the set needs version 2 to be written.
     bool needsVersion2() const;
