@@ -1,7 +1,9 @@
-# qv_add_iec_program(<target> SOURCES <file.st>... [REVISION r] [PROGRAM name] [PERIOD time])
+# qv_add_iec_program(<target> SOURCES <file.st|project.xml>... [REVISION r] [PROGRAM name] [PERIOD time])
 #
-# A simulation program from Structured Text: at build time `qvc emit` translates the
-# sources into C (again whenever a source or qvc changes), the C is compiled into the
+# A simulation program from IEC 61131-3 sources, Structured Text files and PLCopen XML
+# projects as an editor exports them (one may use the function blocks of another): at
+# build time `qvc emit` translates the sources into C (again whenever a source or qvc
+# changes), the C is compiled into the
 # executable <target>, linked with main and the runtime of revision r (default 3), and
 # <target>.symbols.json is put beside it, so that qvctl, the panel and the Python client
 # name its variables by their IEC paths. PROGRAM picks the PROGRAM to run when the
@@ -101,7 +103,7 @@ function(qv_add_iec_program target)
     COMMAND ${CMAKE_COMMAND} -D "QVC=$<TARGET_FILE:${qvc_target}>" -D "QVC_DIR=${dir}"
             -D "QVC_TARGET=${target}" -D "QVC_OPTIONS=${options}" -P "${_QV_IEC_SCRIPT}" -- ${sources}
     DEPENDS ${sources} ${qvc_target} "${_QV_IEC_SCRIPT}"
-    COMMENT "qvc: translating the Structured Text of ${target}"
+    COMMENT "qvc: translating the IEC 61131-3 sources of ${target}"
     VERBATIM)
 
   add_executable(${target} "${dir}/${target}.c")

@@ -6,10 +6,11 @@
 # With --web, it starts the cell on an image of its own and the operator panel beside it
 # (qvctl serve --plant, which plays the machine) and prints the address to open; the
 # other arguments go to `qvctl serve` (--port 8081, --travel 0.5). Ctrl-C ends it all.
-# With --iec [FILE.st] [--web], it builds qvc and a program from Structured Text (default:
-# examples/iec/conveyor.st), starts it on an image of its own and plays its scripted
-# supervisor (FILE.scenario beside it; without one, ten cycles showing the outputs),
-# telling what happens cycle by cycle; it ends 0 only when the whole scenario passed.
+# With --iec [FILE] [--web], it builds qvc and a program from Structured Text or from a
+# PLCopen XML project (FILE.st or FILE.xml; default: examples/iec/conveyor.st), starts it
+# on an image of its own and plays its scripted supervisor (FILE.scenario beside it;
+# without one, ten cycles showing the outputs), telling what happens cycle by cycle; it
+# ends 0 only when the whole scenario passed.
 # With --web after it, the operator panel opens on that program instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,16 +50,20 @@ if [[ "${1:-}" == "--iec" ]]; then
     iec_web=true
     shift
   fi
-  [[ -f "$iec_file" ]] || { echo "demo: no Structured Text file $iec_file" >&2; exit 1; }
+  [[ -f "$iec_file" ]] || { echo "demo: no source file $iec_file" >&2; exit 1; }
+  case "$iec_file" in
+    *.st | *.xml) ;;
+    *) echo "demo: $iec_file is neither Structured Text (.st) nor a PLCopen project (.xml)" >&2; exit 1 ;;
+  esac
 fi
 targets=(demo_programs)
 $iec && targets=(qvc qvctl qv_main_r3 qv_runtime_r3)
 
-# The Structured Text demo: qvc builds the program into a folder of its own; examples/iec/
+# The IEC 61131-3 demo: qvc builds the program into a folder of its own; examples/iec/
 # play.sh starts it on an image of its own and plays the scenario with qvctl.
 iec_demo() {
   local name folder scenario outputs qvc=$PWD/build-demo/bin/qvc
-  name=$(basename "$iec_file" .st)
+  name=$(basename "${iec_file%.*}")
   folder=$(mktemp -d)
   iec_folder=$folder
   trap 'rm -rf "$iec_folder" "$log"' EXIT
@@ -71,7 +76,7 @@ iec_demo() {
     iec_panel "$folder" "$name" "$@"
     return
   fi
-  scenario=${iec_file%.st}.scenario
+  scenario=${iec_file%.*}.scenario
   if [[ ! -f "$scenario" ]]; then
     outputs=$(python3 -c 'import json, sys
 names = [v["name"] for v in json.load(open(sys.argv[1]))["variables"] if v["direction"] == "output"]
@@ -88,7 +93,7 @@ print(" ".join(names[:12]))' "$folder/$name.symbols.json")
   examples/iec/play.sh --narrate "$folder/$name" build-demo/bin/qvctl "$scenario"
 }
 
-# The panel on the Structured Text program, on an image of its own (a name nobody can
+# The panel on the compiled program, on an image of its own (a name nobody can
 # guess, as for the cell).
 iec_panel() {
   local folder=$1 name=$2
