@@ -104,12 +104,14 @@ bool isQualifier(const std::string& q) {
 
 // ---- The chart ----------------------------------------------------------------------
 
-// A named transition of the POU (<pou><transitions><transition>): its ST text, and whether
-// the text is statements assigning the name or an expression.
+// A named transition of the POU (<pou><transitions><transition>): an ST expression, or
+// statements assigning the name (written in ST, or an FBD or LD network whose
+// out-variable or coil is the name).
 struct NamedTransition {
     pugi::xml_node node;
     std::string name;
     Text text;
+    std::vector<Line> body;
     bool statements = false;
     bool readable = false;
     int references = 0;
@@ -364,15 +366,8 @@ private:
             NamedTransition n;
             n.node = t;
             n.name = t.attribute("name").as_string();
-            const std::string key = lower(n.name);
-            if (named_.count(key)) continue;  // the first of a name is the one referred to
-            const pugi::xml_node language = firstLanguage(child(t, "body"));
-            if (isIdentifier(n.name) && language && is(language, "ST")) {
-                n.text = stText(language, body_);
-                n.statements = assigns(n.text.text, n.name);
-                n.readable = !trimmed(n.text.text).empty();
-            }
-            named_.emplace(key, std::move(n));
+            if (!named_.emplace(lower(n.name), n).second)
+                fail(t, "SFC transition " + n.name.substr(0, 40) + ": a second transition of that name");
         }
         for (const Element& e : elements_) {
             if (!is(e.node, "transition")) continue;
@@ -381,16 +376,53 @@ private:
             const auto found = named_.find(lower(reference.attribute("name").as_string()));
             if (found != named_.end()) ++found->second.references;
         }
-        // A referenced transition that cannot be read is said once, at its own element.
-        for (auto& [key, t] : named_) {
-            if (t.references == 0 || t.readable) continue;
-            const pugi::xml_node language = firstLanguage(child(t.node, "body"));
-            fail(t.node, "SFC transition " + t.name.substr(0, 40) + ": " +
-                             (!isIdentifier(t.name) ? std::string("the name is not an identifier")
-                              : language && !is(language, "ST")
-                                  ? "a transition in " + std::string(localName(language)).substr(0, 20) + " is not read (write it in ST)"
-                                  : std::string("no condition")));
+        for (auto& [key, t] : named_)
+            if (t.references > 0) readNamed(t);
+    }
+
+    // The condition of a referenced transition, or a diagnostic at its element.
+    void readNamed(NamedTransition& t) {
+        const std::string where = "SFC transition " + t.name.substr(0, 40);
+        if (!isIdentifier(t.name)) {
+            fail(t.node, where + ": the name is not an identifier");
+            return;
         }
+        const pugi::xml_node language = firstLanguage(child(t.node, "body"));
+        if (language && is(language, "ST")) {
+            t.text = stText(language, body_);
+            t.statements = assigns(t.text.text, t.name);
+            if (t.statements) append(t.text, t.body);
+            t.readable = !trimmed(t.text.text).empty();
+            if (!t.readable) fail(t.node, where + ": no condition");
+        } else if (language && (is(language, "FBD") || is(language, "LD"))) {
+            t.statements = true;
+            t.readable = network(language, t.body);
+            if (!t.readable) return;
+            std::string text;
+            for (const Line& l : t.body) text += l.text + "\n";
+            if (!assigns(text, t.name))
+                fail(t.node, where + ": its " + localName(language) + " network sets no value to " + t.name +
+                                 " (an out-variable or a coil of that name)");
+        } else {
+            fail(t.node, where + ": " + (language ? "a body in " + std::string(localName(language)).substr(0, 20) + " is not read" : std::string("no body")));
+        }
+    }
+
+    // An FBD or LD network inside the chart (a transition's or an action's body) through
+    // the translators of those languages; false when it wrote nothing (after their
+    // diagnostics).
+    bool network(pugi::xml_node language, std::vector<Line>& into) {
+        Body sub{body_.source, body_.file, body_.diagnostics, body_.pou, localName(language), body_.pouNode, body_.lineStarts};
+        const int errors = body_.diagnostics.errors();
+        if (is(language, "FBD"))
+            translateFbd(language, sub);
+        else
+            translateLd(language, sub);
+        for (Line& l : sub.declarations) body_.declarations.push_back(std::move(l));
+        for (auto& e : sub.elements) body_.elements.push_back(std::move(e));
+        for (Line& l : sub.statements) into.push_back(std::move(l));
+        if (body_.diagnostics.errors() != errors) failed_ = true;
+        return body_.diagnostics.errors() == errors && !into.empty();
     }
 
     static pugi::xml_node firstLanguage(pugi::xml_node body) {
@@ -415,8 +447,8 @@ private:
     // ---- Steps --------------------------------------------------------------------------
 
     // The column of an attribute's value when it stands on the element's first line, so
-    // that a name in the chart's text sits where it sits in the XML and a diagnostic's
-    // caret points at it; 0 otherwise.
+    // that a diagnostic about a step or an action points at its name; 0 otherwise (the
+    // element's line then).
     int attributeColumn(pugi::xml_node node, const char* attribute) const {
         const std::string& text = body_.source.text;
         const std::ptrdiff_t offset = node.offset_debug();
@@ -434,20 +466,12 @@ private:
         return 0;
     }
 
-    // `head` followed by `name`, the name at `column` where there is room.
-    static std::string aligned(const std::string& head, const std::string& name, int column) {
-        std::string s = head;
-        if (column > 0 && column <= kMaxColumn && static_cast<std::size_t>(column - 1) > s.size()) s.append(static_cast<std::size_t>(column - 1) - s.size(), ' ');
-        else s += ' ';
-        return s + name;
-    }
-
     void step(const Element& e) {
         const pugi::xml_node n = e.node;
         const std::string name = n.attribute("name").as_string();
         const bool initial = n.attribute("initialStep").as_bool();
         std::vector<Line>& out = body_.statements;
-        out.push_back({body_.lineOf(n), aligned(initial ? "INITIAL_STEP" : "STEP", name, attributeColumn(n, "name")) + ":"});
+        out.push_back({body_.lineOf(n), std::string(initial ? "INITIAL_STEP " : "STEP ") + name + ":", attributeColumn(n, "name")});
         const auto blocks = consumers_.find(e.id);
         if (blocks != consumers_.end())
             for (Id b : blocks->second)
@@ -506,10 +530,10 @@ private:
                 body_.error(a, where + ": neither a reference nor an inline body");
                 continue;
             }
-            std::string text = aligned("   ", name, column) + "(" + qualifier;
+            std::string text = "    " + name + "(" + qualifier;
             if (!duration.empty()) text += ", " + duration;
             if (!indicator.empty()) text += ", " + indicator;
-            out.push_back({body_.lineOf(at), text + ");"});
+            out.push_back({body_.lineOf(at), text + ");", column});
         }
     }
 
@@ -529,14 +553,18 @@ private:
 
     bool inlineAction(pugi::xml_node body, const std::string& name, pugi::xml_node action, const std::string& where) {
         const pugi::xml_node language = firstLanguage(body);
-        if (language && !is(language, "ST")) {
+        std::vector<Line> lines;
+        if (language && (is(language, "FBD") || is(language, "LD"))) {
+            if (!network(language, lines)) return false;
+        } else if (!language || is(language, "ST")) {
+            append(stText(language ? language : body, body_), lines);
+        } else {
             body_.error(language, where + ": an inline action in " + std::string(localName(language)).substr(0, 20) +
-                                      " is not read (write it in ST, or as an action of the POU)");
+                                      " is not read (write it in ST, FBD or LD)");
             return false;
         }
-        const Text text = stText(language ? language : body, body_);
         body_.after.push_back({body_.lineOf(action), "ACTION " + name + ":"});
-        append(text, body_.after);
+        for (Line& l : lines) body_.after.push_back(std::move(l));
         body_.after.push_back({body_.after.back().xmlLine, "END_ACTION"});
         return true;
     }
@@ -563,6 +591,7 @@ private:
         std::string name;
         Text text;
         bool statements = false;
+        const std::vector<Line>* body = nullptr;
         if (const pugi::xml_node reference = child(condition, "reference")) {
             const std::string ref = reference.attribute("name").as_string();
             const auto found = named_.find(lower(ref));
@@ -578,7 +607,7 @@ private:
                 if (!t.declared) {
                     body_.declarations.push_back({body_.lineOf(t.node), t.name + " : BOOL;"});
                     if (t.statements) {
-                        append(t.text, statementsBefore_);
+                        statementsBefore_.insert(statementsBefore_.end(), t.body.begin(), t.body.end());
                     } else {
                         statementsBefore_.push_back({t.text.line, t.name + " :="});
                         append(asExpression(t.text), statementsBefore_);
@@ -591,6 +620,7 @@ private:
                 name = t.name;
                 text = t.text;
                 statements = t.statements;
+                body = &t.body;
             }
         } else if (const pugi::xml_node in = child(condition, "inline")) {
             const pugi::xml_node language = firstLanguage(in);
@@ -616,7 +646,7 @@ private:
         const std::string head = "TRANSITION" + (name.empty() ? "" : " " + name) + priority + " FROM " + list(from) + " TO " + list(to);
         if (statements) {
             out.push_back({line, head + " :"});
-            append(text, out);
+            out.insert(out.end(), body->begin(), body->end());
         } else {
             out.push_back({line, head + " :=" + (negated ? " NOT (" : "")});
             append(text, out);
@@ -635,8 +665,14 @@ private:
     // ST text as generated lines; a text that stands far to the right on a long line (a
     // file written on one line) starts at the left rather than after as many spaces.
     static void append(Text text, std::vector<Line>& into) {
-        if (text.column > kMaxColumn) text.column = 1;
+        const int column = text.column;
+        if (column > kMaxColumn) text.column = 1;
+        const std::size_t first = into.size();
         appendText(text, into);
+        if (column > kMaxColumn && first < into.size()) {
+            into[first].verbatim = false;
+            into[first].xmlColumn = column;
+        }
     }
 
     static std::string list(const std::vector<std::string>& steps) {

@@ -254,6 +254,47 @@ std::string selectionXml() {
                           action("Inc", "n := n + 1;")));
 }
 
+// Networks inside a chart: a named transition drawn in LD (its coil sets the name) and a
+// P1 action drawn in FBD inline in its action block; a D qualifier on a BOOL.
+const char* kNetworksText = R"(PROGRAM Main
+VAR a : BOOL; n : INT; END_VAR
+INITIAL_STEP S0: a(D, T#100ms); END_STEP
+STEP S1: Inc(P1); END_STEP
+TRANSITION Ready FROM S0 TO S1 :
+    Ready := a;
+END_TRANSITION
+TRANSITION FROM S1 TO S0 := TRUE; END_TRANSITION
+ACTION Inc:
+    n := n + 1;
+END_ACTION
+END_PROGRAM
+)";
+std::string readyLd(const char* coil) {
+    return "      <transitions><transition name=\"Ready\"><body><LD>\n"
+           "        <leftPowerRail localId=\"1\">" + at(0, 0) + "<connectionPointOut formalParameter=\"\"/></leftPowerRail>\n"
+           "        <contact localId=\"2\">" + at(20, 0) + in({1}) + "<connectionPointOut/><variable>a</variable></contact>\n"
+           "        <coil localId=\"3\">" + at(60, 0) + in({2}) + "<connectionPointOut/><variable>" + coil + "</variable></coil>\n"
+           "        <rightPowerRail localId=\"4\">" + at(100, 0) + in({3}) + "</rightPowerRail>\n"
+           "      </LD></body></transition></transitions>\n";
+}
+std::string networksXml() {
+    const std::string incFbd =
+        "<FBD><inVariable localId=\"1\">" + at(0, 0) + "<connectionPointOut/><expression>n</expression></inVariable>"
+        "<inVariable localId=\"2\">" + at(0, 20) + "<connectionPointOut/><expression>1</expression></inVariable>"
+        "<block localId=\"3\" typeName=\"ADD\">" + at(40, 0) +
+        "<inputVariables><variable formalParameter=\"IN1\">" + in({1}) + "</variable><variable formalParameter=\"IN2\">" + in({2}) +
+        "</variable></inputVariables><inOutVariables/><outputVariables><variable formalParameter=\"OUT\"><connectionPointOut/></variable>"
+        "</outputVariables></block><outVariable localId=\"4\">" + at(80, 0) +
+        "<connectionPointIn><connection refLocalId=\"3\" formalParameter=\"OUT\"/></connectionPointIn><expression>n</expression></outVariable></FBD>";
+    return project(sfcPou("Main", "program", {{"a", "BOOL"}, {"n", "INT"}},
+                          step(1, "S0", {}, true) + actionBlock(2, 1, {{"D", "T#100ms", "a"}}) +
+                              transition(3, 1, "<condition><reference name=\"Ready\"/></condition>") + step(4, "S1", {3}) +
+                              "          <actionBlock localId=\"5\">" + at(120, 160) + in({4}) +
+                              "<action localId=\"0\" qualifier=\"P1\"><relPosition x=\"0\" y=\"0\"/><inline>" + incFbd +
+                              "</inline></action></actionBlock>\n" + transition(6, 4, inlineCondition("TRUE")) + jump(7, 6, "S0"),
+                          readyLd("Ready")));
+}
+
 std::vector<Twin> twins() {
     return {
         {"gsfc_priority", 2, kPriorityText, priorityXml(), {"Main.S0.X", "Main.S1.X", "Main.S2.X", "Main.a", "Main.b"},
@@ -272,6 +313,8 @@ std::vector<Twin> twins() {
         {"gsfc_selection", 16, kSelectionText, selectionXml(),
          {"Main.S0.X", "Main.S1.X", "Main.S2.X", "Main.S3.X", "Main.S4.X", "Main.S4.T", "Main.n", "Main.done", "Main.Inc.Q"},
          {{"Main.done", "TRUE"}, {"Main.n", "4"}}},
+        {"gsfc_networks", 12, kNetworksText, networksXml(), {"Main.S0.X", "Main.S1.X", "Main.S0.T", "Main.a", "Main.n", "Main.Ready"},
+         {{"Main.n", "6"}}},
     };
 }
 
@@ -384,10 +427,11 @@ struct BadDrawing {
 };
 void PrintTo(const BadDrawing& b, std::ostream* os) { *os << b.name; }
 
-std::string twoSteps(const std::string& between, const char* secondInitial = "") {
-    return project(sfcPou("Main", "program", {{"x", "BOOL"}},
+std::string twoSteps(const std::string& between, const char* secondInitial = "", const std::string& extra = "") {
+    return project(sfcPou("Main", "program", {{"x", "BOOL"}, {"a", "BOOL"}},
                           step(1, "A", {}, true) + between + "          <step localId=\"3\" name=\"B\"" + secondInitial + ">" + at(0, 0) +
-                              in({2}) + "</step>\n"));
+                              in({2}) + "</step>\n",
+                          extra));
 }
 
 std::vector<BadDrawing> badDrawings() {
@@ -421,6 +465,8 @@ std::vector<BadDrawing> badDrawings() {
          "error: action Fill is not declared"},
         {"bad_step_name", twoSteps(toB + step(4, "1st", {})), "name=\"1st\"",
          "error: POU Main, SFC step 4 (1st): the name \"1st\" is not an identifier"},
+        {"network_without_name", twoSteps(transition(2, 1, "<condition><reference name=\"Ready\"/></condition>"), "", readyLd("x")),
+         "<transition name=\"Ready\"", "error: POU Main, SFC transition Ready: its LD network sets no value to Ready"},
         {"bad_condition", twoSteps(transition(2, 1, inlineCondition("x AND AND x"))), "x AND AND x", "error: "},
     };
 }
