@@ -145,6 +145,12 @@ function chainAt(tokens, k) {
   }
 }
 
+// The keyword or name before token k, upper case ("" at the start).
+function previousWord(tokens, k) {
+  for (let n = k - 1; n >= 0; n--) if (tokens[n].kind !== 'space' && tokens[n].kind !== 'comment') return tokens[n].text.toUpperCase();
+  return '';
+}
+
 // ---- The view ---------------------------------------------------------------------------
 
 class Online {
@@ -366,7 +372,11 @@ class Online {
         while (after < tokens.length && tokens[after].kind === 'space' && !tokens[after].text.includes('\n')) after++;
         // A formal parameter of a call (IN := x, Q => y) names no variable here.
         const formal = depth > 0 && after < tokens.length && (tokens[after].text === ':=' || tokens[after].text === '=>');
-        const found = path && !formal ? this.resolve(chain.parts, path, unit) : null;
+        // A step's name where the step is declared shows whether it is active.
+        const declared = previousWord(tokens, k);
+        const parts = declared === 'STEP' || declared === 'INITIAL_STEP' ? [chain.parts[0], '.X'] : chain.parts;
+        let found = path && !formal ? this.resolve(parts, path, unit) : null;
+        if (found && parts !== chain.parts) found = found.used === 2 ? { k: found.k, used: 1 } : null;
         if (found) {
           const last = chain.ends[found.used - 1] - 1;
           const span = document.createElement('span');
@@ -517,7 +527,7 @@ class Online {
         el('polyline', { points: [x, barY, x, barY + 14, target.x + W / 2, barY + 14, target.x + W / 2, target.y].join(' '), class: 'wire' }, group);
       }
       // The condition as written, and whether the transition fired in the last cycle.
-      const label = text(x + 24, barY + 4, this.conditionText(t), 'cond', group);
+      const label = text(x + 24, barY + 4, this.conditionText(chart, t), 'cond', group);
       label.setAttribute('data-condition', t.name);
       const fired = instance ? this.variable(path + '.' + t.name) : undefined;
       if (fired !== undefined) {
@@ -559,9 +569,10 @@ class Online {
     return section;
   }
 
-  // The condition of a transition as its source line writes it.
-  conditionText(t) {
-    const step = this.program.charts.flatMap((c) => c.steps).find((s) => s.file);
+  // The condition of a transition as its source line writes it (in the file of its
+  // chart's steps: the description gives a transition its line only).
+  conditionText(chart, t) {
+    const step = chart.steps.find((s) => s.file);
     const file = step ? this.program.sources.findIndex((s) => s.file === step.file) : -1;
     const text = this.texts[file < 0 ? 0 : file];
     if (text === undefined || !t.line) return '';
