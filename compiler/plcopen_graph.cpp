@@ -275,7 +275,10 @@ public:
             countUses();
             inferTypes();
         }
-        if (body_.diagnostics.errors() == before) decide();
+        if (body_.diagnostics.errors() == before) {
+            decide();
+            cutChains();
+        }
         if (body_.diagnostics.errors() == before) emit();
         drawing();
     }
@@ -911,6 +914,49 @@ private:
         }
     }
 
+    // A long chain of elements computed in place would nest as deep in one expression as
+    // it is long: every kNesting-th element of it keeps its value in a variable instead,
+    // where its type is known.
+    static constexpr int kNesting = 16;
+    bool inPlace(const Element& e) const { return !e.statement && (e.function || e.kind == "contact"); }
+
+    void cutChains() {
+        std::vector<int> depth(els_.size(), -1);
+        for (std::size_t s = 0; s < els_.size(); ++s) {
+            if (!inPlace(els_[s]) || depth[s] >= 0) continue;
+            std::vector<std::pair<int, bool>> work{{static_cast<int>(s), false}};
+            while (!work.empty()) {
+                const auto [k, expanded] = work.back();
+                work.pop_back();
+                const std::size_t ki = static_cast<std::size_t>(k);
+                if (depth[ki] >= 0) continue;
+                Element& e = els_[ki];
+                std::vector<int> producers;
+                for (const Input& in : e.inputs)
+                    for (const Link& l : in.links) {
+                        const int f = producer(l.from, l.out).first;
+                        if (f >= 0 && f != k && inPlace(els_[static_cast<std::size_t>(f)])) producers.push_back(f);
+                    }
+                if (!expanded) {
+                    work.emplace_back(k, true);
+                    for (int f : producers)
+                        if (depth[static_cast<std::size_t>(f)] < 0) work.emplace_back(f, false);
+                    continue;
+                }
+                int d = 1;
+                for (int f : producers) d = std::max(d, depth[static_cast<std::size_t>(f)] + 1);
+                depth[ki] = d;
+                if (d < kNesting) continue;
+                const int o = e.kind == "contact" ? 0 : resultOf(e);
+                if (o < 0 || e.outputs[static_cast<std::size_t>(o)].type.empty()) continue;
+                Output& out = e.outputs[static_cast<std::size_t>(o)];
+                e.statement = true;
+                out.stored = declare(baseName(e) + (e.kind == "contact" ? "" : "_" + out.pin), out.type, e);
+                depth[ki] = 0;
+            }
+        }
+    }
+
     void decide() {
         for (std::size_t k = 0; k < els_.size(); ++k) {
             Element& e = els_[k];
@@ -991,7 +1037,7 @@ private:
         for (std::size_t o = 0; o < e.outputs.size(); ++o)
             if (static_cast<int>(o) != result && upper(e.outputs[o].pin) != "ENO" && e.outputs[o].uses > 0) extra = true;
         const int uses = result >= 0 ? e.outputs[static_cast<std::size_t>(result)].uses : 0;
-        e.statement = e.loop || enabled || edges || extra || uses != 1;
+        e.statement = e.loop || enabled || edges || extra || uses > 1 || (uses == 0 && e.userFunction);
         if (!e.statement) return;
         if (result >= 0 && uses > 0) {
             const std::string type = e.outputs[static_cast<std::size_t>(result)].type;
@@ -1288,15 +1334,14 @@ private:
             }
             run += ");";
         } else {
+            // A library function whose result nobody reads has nothing to do.
             const int result = resultOf(e);
-            const std::string value = call(k, 0);
             if (result >= 0 && !e.outputs[static_cast<std::size_t>(result)].stored.empty())
-                run = e.outputs[static_cast<std::size_t>(result)].stored + " := " + value + ";";
-            else
-                run = value + ";";
+                run = e.outputs[static_cast<std::size_t>(result)].stored + " := " + call(k, 0) + ";";
+            else if (e.userFunction)
+                run = call(k, 0) + ";";
         }
-        if (condition.empty()) out.push_back(run);
-        else out.push_back("IF " + condition + " THEN " + run + " END_IF;");
+        if (!run.empty()) out.push_back(condition.empty() ? run : "IF " + condition + " THEN " + run + " END_IF;");
         // The edge memories take the inputs' values of this cycle.
         for (const Input& in : e.inputs)
             if (in.edge == "rising" || in.edge == "falling") out.push_back(base + "_" + in.pin + "_M := " + input(in, 0) + ";");

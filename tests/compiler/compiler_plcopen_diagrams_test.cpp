@@ -3,6 +3,8 @@
 // afterwards; malformed drawings and the diagnostics that name the element at fault.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -149,6 +151,19 @@ std::vector<Case> cases() {
                  kTwice),
          {{"Main.N1", "FALSE"}, {"Main.N2", "FALSE"}, {"Main.N3", "TRUE"}, {"Main.N4", "FALSE"}, {"Main.Sum", "9"}, {"Main.Tw", "18"}}},
 
+        // A user function block drawn with EN: its instance runs only while EN is TRUE;
+        // a library function whose result nobody reads is left out.
+        {"fbd_user_block", 4,
+         project("Go:BOOL=TRUE Stop:BOOL Acc:Adder Acc2:Adder Total:INT Total2:INT", "FBD",
+                 inVar(1, "Go") + inVar(2, "5") + block(3, "Adder", "EN=1 Step=2", "ENO Sum", " instanceName=\"Acc\"") +
+                     outVar(4, "3.Sum", "Total") + inVar(5, "Stop") + block(6, "Adder", "EN=5 Step=2", "ENO Sum", " instanceName=\"Acc2\"") +
+                     outVar(7, "6.Sum", "Total2") + block(8, "MUL", "IN1=2 IN2=2", "OUT"),
+                 R"(<pou name="Adder" pouType="functionBlock"><interface><inputVars><variable name="Step"><type><INT/></type></variable></inputVars>
+<outputVars><variable name="Sum"><type><INT/></type></variable></outputVars></interface>
+<body><ST><xhtml:p><![CDATA[Sum := Sum + Step;]]></xhtml:p></ST></body></pou>
+)"),
+         {{"Main.Total", "20"}, {"Main.Acc.Sum", "20"}, {"Main.Total2", "0"}}},
+
         // executionOrderId decides: Y is written before X in every cycle, so it reads the
         // X of the previous cycle.
         {"fbd_order", 3,
@@ -220,7 +235,10 @@ INSTANTIATE_TEST_SUITE_P(Table, PlcopenDiagrams, ::testing::Range(0, static_cast
 // elements with their rung, numbered from the top.
 TEST(PlcopenDiagramsDescription, KeepsTheDrawing) {
     std::vector<Case> all = cases();
-    const Case& ld = all[4];
+    auto named = [&all](const std::string& name) {
+        return *std::find_if(all.begin(), all.end(), [&name](const Case& c) { return c.name == name; });
+    };
+    const Case ld = named("ld_rungs");
     const Result built = qvcOnXml("emit", "ld_drawing", ld.xml, "-o ld_drawing");
     ASSERT_EQ(built.status, 0) << built.output;
     std::ifstream in(qv::platform::temporaryDirectory() + "/qvct_xml_" + std::to_string(getpid()) + "/ld_drawing/Main.symbols.json");
@@ -250,7 +268,7 @@ TEST(PlcopenDiagramsDescription, KeepsTheDrawing) {
     EXPECT_EQ(byId[34]["outputs"][0]["value"], "_B34_ENO");
     EXPECT_EQ(byId[11]["outputs"][0]["value"], "_E11");
 
-    const Case& fbd = all[0];
+    const Case fbd = named("fbd_feedback");
     const Result fbdBuilt = qvcOnXml("emit", "fbd_drawing", fbd.xml, "-o fbd_drawing");
     ASSERT_EQ(fbdBuilt.status, 0) << fbdBuilt.output;
     std::ifstream fin(qv::platform::temporaryDirectory() + "/qvct_xml_" + std::to_string(getpid()) + "/fbd_drawing/Main.symbols.json");
