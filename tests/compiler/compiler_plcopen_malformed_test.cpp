@@ -74,6 +74,10 @@ const std::vector<Bad> kBad = {
                           "<variable name=\"m\"><type><derived name=\"Motr\"/></type></variable>\n"
                           "</localVars></interface><body><ST><xhtml:p>m := m;</xhtml:p></ST></body></pou>\n"),
      7, "unknown type "},
+    {"pointer", wrap("<pou name=\"Main\" pouType=\"program\"><interface><localVars>\n"
+                     "<variable name=\"p\"><type><pointer><baseType><INT/></baseType></pointer></type></variable>\n"
+                     "</localVars></interface><body><ST><xhtml:p>;</xhtml:p></ST></body></pou>\n"),
+     7, "pointers are not supported"},
     // ADD's IN2 is left open.
     {"unconnected_input", program("<FBD>\n" + in(1, "x") + block(2, "ADD", 1, 0) + out(3, "y", 2, "OUT") + "</FBD>\n"),
      12, "POU Main, FBD block 2 (ADD): input IN2 not connected"},
@@ -94,6 +98,13 @@ const std::vector<Bad> kBad = {
              "</connectionPointIn><connectionPointOut formalParameter=\"\"/></step>\n"
              "</SFC>\n"),
      13, "two initial steps in one chart: A and B"},
+    {"macro_step",
+     program("<SFC>\n"
+             "<step localId=\"1\" name=\"A\" initialStep=\"true\"><position x=\"0\" y=\"0\"/><connectionPointOut formalParameter=\"\"/></step>\n"
+             "<macroStep localId=\"2\" name=\"M\"><position x=\"0\" y=\"0\"/><connectionPointIn><connection refLocalId=\"1\"/>"
+             "</connectionPointIn></macroStep>\n"
+             "</SFC>\n"),
+     12, "POU Main, SFC macro step 2 (M): macro steps are not supported"},
 };
 
 class PlcopenMalformed : public ::testing::TestWithParam<Bad> {};
