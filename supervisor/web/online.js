@@ -634,6 +634,8 @@ class Online {
       (this.program.instances.length ? this.program.instances[0].path : '');
     const section = document.createElement('div');
     section.className = 'diagram';
+    section.dataset.pou = diagram.pou;
+    section.dataset.language = diagram.language;
     const title = document.createElement('h3');
     title.textContent = diagram.language + ' of ' + diagram.pou + (path ? ' (' + path + ')' : '');
     section.appendChild(title);
@@ -672,7 +674,11 @@ class Online {
           'data-wire': e.id + ':' + (input.pin || n) }, svg);
         const k = valueOf(source, input.fromPin);
         if (k !== undefined) {
-          const label = el('text', { x: points[0][0] + 3, y: points[0][1] - 3, class: 'pinvalue' });
+          // The number is written where the wire leaves its source: the end nearer to it
+          // (editors list a wire's corners from either end).
+          const near = (p) => (source ? Math.abs(p[0] - (source.x + source.width)) + Math.abs(p[1] - (source.y + source.height / 2)) : 0);
+          const end = near(points[0]) <= near(points[points.length - 1]) ? points[0] : points[points.length - 1];
+          const label = el('text', { x: end[0] + 3, y: end[1] - 3, class: 'pinvalue' });
           this.chartMark(k, (value) => {
             wire.classList.toggle('on', value === 'TRUE');
             wire.classList.toggle('off', value === 'FALSE');
@@ -685,9 +691,13 @@ class Online {
       const group = el('g', { class: 'element ' + e.kind, 'data-element': e.id });
       el('rect', { x: e.x, y: e.y, width: Math.max(e.width, 8), height: Math.max(e.height, 8) }, group);
       const label = e.kind === 'block' ? e.type + (e.instance ? ' ' + e.instance : '')
-        : e.variable || e.type || e.kind;
-      const t = el('text', { x: e.x + Math.max(e.width, 8) / 2, y: e.kind === 'block' ? e.y - 3 : e.y + e.height / 2 + 4, class: 'label' }, group);
-      t.textContent = label;
+        : e.kind === 'actionBlock' ? (e.actions || []).map((a) => (a.qualifier || 'N') + ' ' + a.action).join(', ')
+          : e.kind === 'jumpStep' ? '→ ' + e.name
+            : e.variable || e.name || (e.kind === 'transition' ? '' : e.type || e.kind);
+      // A block's name, a contact's or a coil's variable above it; the rails need none.
+      const above = e.kind === 'block' || e.kind === 'contact' || e.kind === 'coil';
+      const t = el('text', { x: e.x + Math.max(e.width, 8) / 2, y: above ? e.y - 3 : e.y + e.height / 2 + 4, class: 'label' }, group);
+      t.textContent = e.kind.endsWith('PowerRail') ? '' : label;
       e.inputs.forEach((input, n) => {
         if (!input.pin || e.kind !== 'block') return;
         const pt = el('text', { x: e.x + 3, y: e.y + (n + 1) * e.height / (e.inputs.length + 1) + 4, class: 'pin' }, group);
@@ -703,6 +713,9 @@ class Online {
           this.chartMark(k, (value) => group.classList.toggle('on', value === 'TRUE'));
         }
       });
+      // A drawn step is lit while active, as in the chart view.
+      const active = e.kind === 'step' && e.name && path ? this.variable(path + '.' + e.name + '.X') : undefined;
+      if (active !== undefined) this.chartMark(active, (value) => group.classList.toggle('on', value === 'TRUE'));
       if (e.location && instance) {
         group.classList.add('breakable');
         group.dataset.location = e.location;

@@ -194,10 +194,13 @@ json diagramJson(const symbols::Diagram& d) {
         }
         for (const symbols::Diagram::Output& o : e.outputs)
             outputs.push_back({{"pin", o.pin}, {"negated", o.negated}, {"value", o.value}});
+        json actions = json::array();
+        for (const symbols::Chart::Association& a : e.actions)
+            actions.push_back({{"action", a.action}, {"qualifier", a.qualifier}, {"time", a.time}, {"indicator", a.indicator}});
         elements.push_back({{"id", e.id}, {"kind", e.kind}, {"type", e.type}, {"instance", e.instance}, {"x", e.x},
                             {"y", e.y}, {"width", e.width}, {"height", e.height}, {"line", e.line},
                             {"location", e.location}, {"rung", e.rung}, {"variable", e.variable},
-                            {"inputs", inputs}, {"outputs", outputs}});
+                            {"name", e.name}, {"actions", actions}, {"inputs", inputs}, {"outputs", outputs}});
     }
     return {{"pou", d.pou}, {"language", d.language}, {"file", d.file}, {"elements", elements}};
 }

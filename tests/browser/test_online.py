@@ -182,3 +182,39 @@ def test_diagram_wires_live_and_a_block_breakpoint(start, browser, compiled):
     wait_for(lambda: "1" in labels(), what="the count on the CV wire")
     if os.environ.get("QV_SCREENSHOTS"):
         browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "online-diagram.png"))
+
+
+def test_plcopen_counters_drawn_live_and_stopped_at_a_block(start, browser, compiled):
+    """The five-way counter project: its FBD and LD bodies at their editor's positions, the
+    wires lit by the values they carry, a breakpoint on a block by a click."""
+    program = compiled(os.path.join(EXAMPLES, "plcopen", "counters.xml"), "counters")
+    cell = start.cell("counters", program)
+    server = start.serve(cell)
+    page = Online(browser, server.url + "&view=diagram")
+    fbd = lambda css: browser.find_element(By.CSS_SELECTOR, "#ondiagrams [data-pou='CounterFBD'] " + css)
+    wait_for(lambda: fbd("[data-wire='2:CLK']"), what="the FBD drawn")
+    languages = [d.get_attribute("data-language") for d in browser.find_elements(By.CSS_SELECTOR, "#ondiagrams .diagram")]
+    assert "FBD" in languages and "LD" in languages
+    assert fbd("[data-element='2'] .label").text == "R_TRIG Edge"
+    wait_for(lambda: "off" in fbd("[data-wire='2:CLK']").get_attribute("class").split(), what="Pulse drawn FALSE")
+
+    # A rising edge of the pulse: the wire into the edge detector lights, the count goes up.
+    cell.qvctl("set", "Bench.Cpu.Counters.Pulse", "TRUE")
+    cell.qvctl("step")
+    wait_for(lambda: "on" in fbd("[data-wire='2:CLK']").get_attribute("class").split(), what="Pulse drawn TRUE")
+    assert cell.get("Bench.Cpu.Counters.ByFBD.Count") == ("1", False)
+    wait_for(lambda: "1" in [t.text for t in browser.find_elements(
+        By.CSS_SELECTOR, "#ondiagrams [data-pou='CounterFBD'] .pinvalue")], what="the count on its wire")
+
+    # A click on the edge detector pauses the FBD instance there, in the next cycle.
+    fbd("[data-element='2']").click()
+    wait_for(lambda: "listed" in fbd("[data-element='2']").get_attribute("class").split(), what="the block listed")
+    assert "in Bench.Cpu.Counters.ByFBD" in cell.qvctl("break", "list")
+    page.press_id("onstep")
+    wait_for(lambda: page.status() == "PAUSE", what="a pause")
+    page.press_id("onrun")
+    wait_for(lambda: "current" in fbd("[data-element='2']").get_attribute("class").split(), what="the block paused at")
+    assert "in Bench.Cpu.Counters.ByFBD" in page.text("onwhere")
+    assert page.text("onstack").split(" → ") == ["Bench", "Bench.Cpu", "Bench.Cpu.Counters", "Bench.Cpu.Counters.ByFBD"]
+    if os.environ.get("QV_SCREENSHOTS"):
+        browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "online-plcopen.png"))

@@ -473,6 +473,13 @@ Diagram readDiagram(const json& item, EntryBudget& budget) {
         element.location = optionalNumber(e, "location");
         element.rung = optionalNumber(e, "rung");
         element.variable = optionalText(e, "variable");
+        element.name = optionalText(e, "name");
+        for (const json& a : e.list("actions")) {
+            Entry one{object(a, "an action of " + e.where), "an action of " + e.where};
+            budget.take();
+            element.actions.push_back({one.text("action"), optionalText(one, "qualifier"), optionalText(one, "time"),
+                                       optionalText(one, "indicator")});
+        }
         for (const json& i : e.list("inputs")) {
             Entry pin{object(i, "an input of " + e.where), "an input of " + e.where};
             budget.take();

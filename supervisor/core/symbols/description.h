@@ -135,6 +135,8 @@ struct Diagram {
         int32_t location = 0;  // 0 when the element compiled to no statement
         int32_t rung = 0;
         std::string variable;
+        std::string name;  // a step's name, a jump's target, a transition's reference
+        std::vector<Chart::Association> actions;  // an action block's
         std::vector<Input> inputs;
         std::vector<Output> outputs;
     };
