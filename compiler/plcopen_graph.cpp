@@ -246,6 +246,7 @@ struct Element {
     bool userFunction = false;
     bool statement = false;
     bool loop = false;
+    std::string enable;  // the variable holding EN when the block is gated and that is read
     int rung = 0;
     int location = 0;
 };
@@ -1013,12 +1014,33 @@ private:
         return "";
     }
 
+    // A block whose EN is connected runs only while EN is TRUE, and the variables drawn at
+    // its outputs are written only then: EN is kept in _B<n>_ENO when ENO or such a
+    // variable reads it.
     void decideEn(Element& e, const std::string& base) {
         const int en = enOf(e), eno = enoOf(e);
-        if (eno < 0) return;
-        Output& out = e.outputs[static_cast<std::size_t>(eno)];
-        if (en < 0 || e.inputs[static_cast<std::size_t>(en)].links.empty()) out.stored = "TRUE";
-        else if (out.uses > 0) out.stored = declare(base + "_ENO", "BOOL", e);
+        const bool gated = en >= 0 && !e.inputs[static_cast<std::size_t>(en)].links.empty();
+        if (!gated) {
+            if (eno >= 0) e.outputs[static_cast<std::size_t>(eno)].stored = "TRUE";
+            return;
+        }
+        const int self = static_cast<int>(&e - els_.data());
+        bool written = eno >= 0 && e.outputs[static_cast<std::size_t>(eno)].uses > 0;
+        for (const Element& c : els_)
+            written = written || gatedBy(c) == self;
+        if (!written) return;
+        e.enable = declare(base + "_ENO", "BOOL", e);
+        if (eno >= 0) e.outputs[static_cast<std::size_t>(eno)].stored = e.enable;
+    }
+
+    // The block whose output (not ENO) a variable drawn at it writes, -1 when none.
+    int gatedBy(const Element& c) const {
+        if ((c.kind != "outVariable" && c.kind != "inOutVariable") || c.inputs.empty() || c.inputs[0].links.size() != 1) return -1;
+        const auto [f, o] = producer(c.inputs[0].links[0].from, c.inputs[0].links[0].out);
+        if (f < 0 || o < 0) return -1;
+        const Element& b = els_[static_cast<std::size_t>(f)];
+        if (!(b.block || b.function) || upper(b.outputs[static_cast<std::size_t>(o)].pin) == "ENO") return -1;
+        return f;
     }
 
     void decideEdges(Element& e, const std::string& base) {
@@ -1306,16 +1328,19 @@ private:
             if (e.storage == "set") out.push_back("IF " + v + " THEN " + e.text + " := TRUE; END_IF;");
             else if (e.storage == "reset") out.push_back("IF " + v + " THEN " + e.text + " := FALSE; END_IF;");
             else out.push_back(e.text + " := " + v + ";");
+            const int gate = gatedBy(e);
+            if (gate >= 0 && !els_[static_cast<std::size_t>(gate)].enable.empty())
+                out.back() = "IF " + els_[static_cast<std::size_t>(gate)].enable + " THEN " + out.back() + " END_IF;";
             return out;
         }
         // Blocks.
-        const int en = enOf(e), eno = enoOf(e);
+        const int en = enOf(e);
         std::string condition;
         if (en >= 0 && !e.inputs[static_cast<std::size_t>(en)].links.empty()) {
             condition = input(e.inputs[static_cast<std::size_t>(en)], 0);
-            if (eno >= 0 && e.outputs[static_cast<std::size_t>(eno)].stored == base + "_ENO") {
-                out.push_back(base + "_ENO := " + condition + ";");
-                condition = base + "_ENO";
+            if (!e.enable.empty()) {
+                out.push_back(e.enable + " := " + condition + ";");
+                condition = e.enable;
             }
         }
         std::string run;

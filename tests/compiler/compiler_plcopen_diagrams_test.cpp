@@ -128,14 +128,15 @@ std::vector<Case> cases() {
                      inVar(7, "T#100ms") + outVar(8, "6.Q", "Done") + outVar(9, "4.OUT", "Big")),
          {{"Main.Count", "6"}, {"Main.Big", "TRUE"}, {"Main._B2_OUT", "6"}, {"Main.Done", "TRUE"}, {"Main.T1.ET", "0/1000"}}},
 
-        // EN/ENO: a block runs only while EN is TRUE; ENO follows EN; an explicit loop
-        // through a variable (A read by an inVariable, written by an outVariable).
+        // EN/ENO: a block runs only while EN is TRUE, and the variable at its output is
+        // written only then (B keeps its 7); ENO follows EN; an explicit loop through a
+        // variable (A read by an inVariable, written by an outVariable).
         {"fbd_en_eno", 3,
-         project("A:INT B:INT Go:BOOL=TRUE Stop:BOOL AEno:BOOL BEno:BOOL=TRUE", "FBD",
+         project("A:INT B:INT=7 Go:BOOL=TRUE Stop:BOOL AEno:BOOL BEno:BOOL=TRUE", "FBD",
                  inVar(1, "A") + inVar(2, "1") + inVar(3, "Go") + block(4, "ADD", "EN=3 IN1=1 IN2=2", "ENO OUT") + outVar(5, "4.OUT", "A") +
                      outVar(6, "4.ENO", "AEno") + inVar(7, "B") + inVar(8, "Stop") + block(9, "ADD", "EN=8 IN1=7 IN2=2", "ENO OUT") +
                      outVar(10, "9.OUT", "B") + outVar(11, "9.ENO", "BEno")),
-         {{"Main.A", "3"}, {"Main.B", "0"}, {"Main.AEno", "TRUE"}, {"Main.BEno", "FALSE"}}},
+         {{"Main.A", "3"}, {"Main.B", "7"}, {"Main.AEno", "TRUE"}, {"Main.BEno", "FALSE"}}},
 
         // Negation on an inVariable, a block's input and output, an outVariable; a
         // connector and its continuation; a user function; three inputs of ADD.
