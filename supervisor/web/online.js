@@ -226,8 +226,11 @@ class Online {
     this.fillInstances();
     for (const b of this.root.querySelectorAll('[data-view=chart]')) b.hidden = program.charts.length === 0;
     for (const b of this.root.querySelectorAll('[data-view=diagram]')) b.hidden = program.diagrams.length === 0;
-    this.show(this.wanted() === 'chart' && program.charts.length ? 'chart'
-      : this.wanted() === 'diagram' && program.diagrams.length ? 'diagram' : 'source');
+    // A project drawn in an editor opens on its drawings, a text on its text.
+    const drawn = program.sources.length > 0 && program.sources.every((f) => f.file.toLowerCase().endsWith('.xml'));
+    const wanted = this.wanted() === 'online' && drawn ? (program.diagrams.length ? 'diagram' : 'chart') : this.wanted();
+    this.show(wanted === 'chart' && program.charts.length ? 'chart'
+      : wanted === 'diagram' && program.diagrams.length ? 'diagram' : 'source');
     await this.openFile(0);
   }
 
@@ -332,7 +335,8 @@ class Online {
     const text = this.texts[this.file];
     if (text === undefined) return;
     const fileName = this.program.sources[this.file] ? this.program.sources[this.file].file : '';
-    const tokens = tokenize(text);
+    // A project file is shown as it is written: its ST bodies are not whole units.
+    const tokens = fileName.toLowerCase().endsWith('.xml') ? [{ kind: 'name', text, line: 1 }] : tokenize(text);
     const units = unitsOf(tokens);
     // Which lines hold a breakpointable location.
     const located = new Set();

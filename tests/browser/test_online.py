@@ -1,9 +1,13 @@
 """The online view of compiled programs in a real browser: the conveyor's source with its
 values, a breakpoint set by a click and statement steps; the traffic light's chart with
-its active step lit while the chart evolves."""
+its active step lit while the chart evolves; diagrams drawn live, from a hand-written
+description and from a PLCopen project."""
 import json
 import os
+import urllib.error
+import urllib.request
 
+import pytest
 from selenium.webdriver.common.by import By
 
 from conftest import EXAMPLES, Page, wait_for
@@ -50,6 +54,18 @@ def test_conveyor_stopped_at_a_clicked_line_and_stepped(start, browser, compiled
     keywords = [k.text for k in page.line(36).find_elements(By.CSS_SELECTOR, ".st-keyword")]
     assert keywords == ["IF", "OR", "OR", "THEN"]
     assert page.line(35).find_element(By.CSS_SELECTOR, ".st-comment").text.startswith("(* Start and stop")
+
+    # The page reads the text by the file's number, with its token; nothing else is served.
+    token = server.url.split("#token=")[1]
+    ask = lambda path, **headers: urllib.request.urlopen(urllib.request.Request(server.base + path, headers=headers), timeout=5)
+    with ask("api/source?index=0", **{"X-QV-Token": token}) as answer:
+        assert answer.read().decode().startswith("(* A conveyor belt")
+    for path, headers, code in (("api/source?index=0", {}, 403), ("api/program", {"X-QV-Token": "guess"}, 403),
+                                ("api/source?index=1", {"X-QV-Token": token}, 404),
+                                ("api/source?index=../../etc/passwd", {"X-QV-Token": token}, 400)):
+        with pytest.raises(urllib.error.HTTPError) as refused:
+            ask(path, **headers)
+        assert refused.value.code == code, path
 
     # A click on the number of line 44 lists it: the program pauses before the counter call.
     page.line(44).find_element(By.CSS_SELECTOR, ".gutter").click()
