@@ -201,8 +201,8 @@ class Online {
     this.pausedKey = '';
     const compiled = !!description.compiled;
     document.body.classList.toggle('online', compiled && this.wanted() !== 'panel');
-    this.root.hidden = !compiled;
-    if (!compiled) return;
+    this.root.hidden = !compiled || this.wanted() === 'panel';
+    if (this.root.hidden) return;
     const generation = description.generation;
     let program;
     try {
@@ -234,7 +234,7 @@ class Online {
     await this.openFile(0);
   }
 
-  // The view the address asks for: #token=...&view=online|panel|chart|diagram.
+  // The view the address asks for: #token=...&view=online|panel|source|chart|diagram.
   wanted() {
     return new URLSearchParams(location.hash.slice(1)).get('view') || 'online';
   }
