@@ -489,6 +489,7 @@ private:
             const std::string where = what(block) + ", action " + std::to_string(k);
             std::string qualifier = a.attribute("qualifier").as_string("N");
             if (qualifier.empty()) qualifier = "N";
+            for (char& c : qualifier) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             if (!isQualifier(qualifier)) {
                 body_.error(a, where + ": unknown qualifier " + qualifier.substr(0, 20) + " (N, R, S, P, P0, P1, L, D, SD, DS, SL)");
                 continue;
@@ -537,15 +538,20 @@ private:
         }
     }
 
-    // A duration as the chart writes it: T#5s as it is, 5s as T#5s, or a TIME variable.
+    // A duration as the chart writes it: T#5s as it is, 5s as T#5s, an XML duration PT5S
+    // as T#5s, or a TIME variable.
     static std::string durationText(const std::string& d) {
         if (d.size() > 40) return "";
+        const std::string u = lower(d);
+        if (u.size() > 3 && u.rfind("pt", 0) == 0 && u.back() == 's' &&
+            std::all_of(u.begin() + 2, u.end() - 1, [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '.'; }) &&
+            std::isdigit(static_cast<unsigned char>(u[2])))
+            return "T#" + u.substr(2);
         if (isIdentifier(d)) return d;
         const bool safe = std::all_of(d.begin(), d.end(), [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) || c == '#' || c == '_' || c == '.' || c == '-';
         });
         if (!safe) return "";
-        const std::string u = lower(d);
         if (u.rfind("t#", 0) == 0 || u.rfind("time#", 0) == 0) return d;
         if (std::isdigit(static_cast<unsigned char>(d[0]))) return "T#" + d;
         return "";

@@ -182,7 +182,7 @@ std::string qualifiersXml() {
     return project(sfcPou(
         "Main", "program", {{"held", "BOOL"}, {"limited", "BOOL"}, {"delayed", "BOOL"}, {"stored_late", "BOOL"}, {"count", "INT"}},
         step(1, "S0", {}, true) + transition(2, 1, inlineCondition("TRUE")) + step(3, "S1", {2}) +
-            actionBlock(4, 3, {{"S", "", "held"}, {"L", "T#100ms", "limited"}, {"D", "100ms", "delayed"}, {"SD", "T#100ms", "stored_late"}}) +
+            actionBlock(4, 3, {{"S", "", "held"}, {"L", "PT0.1S", "limited"}, {"D", "100ms", "delayed"}, {"SD", "T#100ms", "stored_late"}}) +
             transition(5, 3, inlineCondition("S1.T >= T#200ms;")) + step(6, "S2", {5}) +
             actionBlock(7, 6, {{"R", "", "held"}, {"R", "", "stored_late"}, {"P0", "", "", "count := count + 1;"}}) +
             "          <inVariable localId=\"8\">" + at(0, 280) + "<connectionPointOut/><expression>TRUE</expression></inVariable>\n" +
