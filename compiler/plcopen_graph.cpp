@@ -970,12 +970,10 @@ private:
                 } else {
                     e.outputs[0].stored = paren(e.text);
                 }
-            } else if (e.kind == "inOutVariable") {
+            } else if (e.kind == "outVariable" || e.kind == "inOutVariable") {
                 e.statement = !e.inputs[0].links.empty();
-                e.outputs[0].stored = paren(e.text);
-            } else if (e.kind == "outVariable") {
-                e.statement = true;
-                if (e.edge == "rising" || e.edge == "falling") declare(base + "_M", "BOOL", e);
+                if (e.kind == "inOutVariable") e.outputs[0].stored = paren(e.text);
+                if (e.statement && (e.edge == "rising" || e.edge == "falling")) declare(base + "_M", "BOOL", e);
             } else if (e.kind == "contact") {
                 const bool edge = e.edge == "rising" || e.edge == "falling";
                 e.statement = edge || e.loop || e.outputs[0].uses > 1;

@@ -165,6 +165,14 @@ std::vector<Case> cases() {
 )"),
          {{"Main.Total", "20"}, {"Main.Acc.Sum", "20"}, {"Main.Total2", "0"}}},
 
+        // An in-out variable written on the rising edge of its input and read negated; a
+        // variable set (never reset) by what it reads.
+        {"fbd_in_out", 2,
+         project("A:BOOL=TRUE B:BOOL C:BOOL", "FBD",
+                 inVar(1, "A") + "<inOutVariable negatedOut=\"true\" edgeIn=\"rising\"" + at(2, 0) + connections("1") +
+                     "<connectionPointOut/><expression>B</expression></inOutVariable>\n" + outVar(3, "2", "C", " storage=\"set\"")),
+         {{"Main.B", "FALSE"}, {"Main.C", "TRUE"}}},
+
         // executionOrderId decides: Y is written before X in every cycle, so it reads the
         // X of the previous cycle.
         {"fbd_order", 3,
