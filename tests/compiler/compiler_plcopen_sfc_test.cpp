@@ -295,6 +295,26 @@ std::string networksXml() {
                           readyLd("Ready")));
 }
 
+// A jump to a named simultaneous divergence enters all its branches again.
+const char* kJumpToSplitText = R"(PROGRAM Main
+INITIAL_STEP S0: END_STEP
+STEP A: END_STEP
+STEP B: END_STEP
+STEP C: END_STEP
+TRANSITION FROM S0 TO (A, B) := TRUE; END_TRANSITION
+TRANSITION FROM (A, B) TO C := TRUE; END_TRANSITION
+TRANSITION FROM C TO (A, B) := C.T >= T#50ms; END_TRANSITION
+END_PROGRAM
+)";
+std::string jumpToSplitXml() {
+    return project(sfcPou("Main", "program", {},
+                          step(1, "S0", {}, true) + transition(2, 1, inlineCondition("TRUE")) +
+                              "          <simultaneousDivergence localId=\"3\" name=\"Split\">" + at(40, 120) + in({2}) +
+                              "</simultaneousDivergence>\n" + step(4, "A", {3}) + step(5, "B", {3}) +
+                              element("simultaneousConvergence", 6, {4, 5}) + transition(7, 6, inlineCondition("TRUE")) +
+                              step(8, "C", {7}) + transition(9, 8, inlineCondition("C.T >= T#50ms")) + jump(10, 9, "Split")));
+}
+
 std::vector<Twin> twins() {
     return {
         {"gsfc_priority", 2, kPriorityText, priorityXml(), {"Main.S0.X", "Main.S1.X", "Main.S2.X", "Main.a", "Main.b"},
@@ -313,6 +333,8 @@ std::vector<Twin> twins() {
         {"gsfc_selection", 16, kSelectionText, selectionXml(),
          {"Main.S0.X", "Main.S1.X", "Main.S2.X", "Main.S3.X", "Main.S4.X", "Main.S4.T", "Main.n", "Main.done", "Main.Inc.Q"},
          {{"Main.done", "TRUE"}, {"Main.n", "4"}}},
+        {"gsfc_jump_to_split", 8, kJumpToSplitText, jumpToSplitXml(), {"Main.S0.X", "Main.A.X", "Main.B.X", "Main.C.X", "Main.C.T"},
+         {{"Main.C.X", "TRUE"}}},
         {"gsfc_networks", 12, kNetworksText, networksXml(), {"Main.S0.X", "Main.S1.X", "Main.S0.T", "Main.a", "Main.n", "Main.Ready"},
          {{"Main.n", "6"}}},
     };
