@@ -787,6 +787,15 @@ private:
 
 }  // namespace
 
-void translateSfc(pugi::xml_node node, Body& body) { Chart(node, body).run(); }
+void translateSfc(pugi::xml_node node, Body& body) {
+    // A chart belongs to a POU: inside an action it would be a chart within a step's action,
+    // which IEC 61131-3 does not have in its textual form and this compiler does not nest.
+    if (is(node.parent().parent(), "action")) {
+        body.error(node, "SFC body of action " + std::string(node.parent().parent().attribute("name").as_string()).substr(0, 40) +
+                             ": an action cannot hold a chart; write it in ST, FBD or LD");
+        return;
+    }
+    Chart(node, body).run();
+}
 
 }  // namespace qvc::plcopen

@@ -489,6 +489,10 @@ std::vector<BadDrawing> badDrawings() {
          "error: POU Main, SFC step 4 (1st): the name \"1st\" is not an identifier"},
         {"network_without_name", twoSteps(transition(2, 1, "<condition><reference name=\"Ready\"/></condition>"), "", readyLd("x")),
          "<transition name=\"Ready\"", "error: POU Main, SFC transition Ready: its LD network sets no value to Ready"},
+        {"chart_in_action",
+         twoSteps(transition(2, 1, inlineCondition("x")), "",
+                  "      <actions><action name=\"Sub\"><body><SFC>" + step(1, "X1", {}, true) + "</SFC></body></action></actions>\n"),
+         "<action name=\"Sub\"", "error: POU Main, SFC body of action Sub: an action cannot hold a chart"},
         {"bad_condition", twoSteps(transition(2, 1, inlineCondition("x AND AND x"))), "x AND AND x", "error: "},
     };
 }
