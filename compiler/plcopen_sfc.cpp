@@ -75,10 +75,11 @@ bool parseId(const char* text, Id& id) {
     return end && *end == '\0' && std::strlen(text) <= 19;
 }
 
-// "selectionDivergence" as a diagnostic says it: "selection divergence".
+// "selectionDivergence" as a diagnostic says it: "selection divergence" (an element name
+// of a hostile file, however long, only in part).
 std::string words(const char* kind) {
     std::string out;
-    for (const char* c = kind; *c; ++c) {
+    for (const char* c = kind; *c && out.size() < 60; ++c) {
         if (std::isupper(static_cast<unsigned char>(*c)) && !out.empty()) {
             out += ' ';
             out += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
