@@ -766,7 +766,9 @@ private:
                 inputs.push_back({{"pin", ""}, {"from", c.attribute("refLocalId").as_ullong()},
                                   {"fromPin", c.attribute("formalParameter").as_string()}, {"negated", false}, {"points", points}});
             }
-        if (!inputs.empty()) j["inputs"] = inputs;
+        // Every element has both lists, empty or not, so a drawing client need not test them.
+        j["inputs"] = inputs;
+        j["outputs"] = ordered_json::array();
         body_.elements.push_back(std::move(j));
     }
 

@@ -405,6 +405,7 @@ TEST(GraphicalChartDescription, KeepsTheDrawingAndTheXmlLines) {
     const nlohmann::json* join = nullptr;
     const nlohmann::json* convergence = nullptr;
     for (const nlohmann::json& e : diagram["elements"]) {
+        EXPECT_TRUE(e["inputs"].is_array() && e["outputs"].is_array()) << e.dump();  // a drawing client walks both
         if (e.value("name", "") == "Join") join = &e;
         if (e["kind"] == "simultaneousConvergence") convergence = &e;
     }
