@@ -229,9 +229,11 @@ class Online {
     // A project drawn in an editor opens on its drawings, a text on its text.
     const drawn = program.sources.length > 0 && program.sources.every((f) => f.file.toLowerCase().endsWith('.xml'));
     const wanted = this.wanted() === 'online' && drawn ? (program.diagrams.length ? 'diagram' : 'chart') : this.wanted();
+    // The text first (the charts show their conditions from it), then one drawing.
+    await this.openFile(0, false);
+    if (this.program !== program) return;
     this.show(wanted === 'chart' && program.charts.length ? 'chart'
       : wanted === 'diagram' && program.diagrams.length ? 'diagram' : 'source');
-    await this.openFile(0);
   }
 
   // The view the address asks for: #token=...&view=online|panel|source|chart|diagram.
@@ -261,7 +263,7 @@ class Online {
     this.redraw();
   }
 
-  async openFile(index) {
+  async openFile(index, draw = true) {
     this.file = index;
     document.getElementById('onfile').value = String(index);
     if (!(index in this.texts)) {
@@ -274,7 +276,7 @@ class Online {
       }
       this.texts[index] = text;
     }
-    this.redraw();
+    if (draw) this.redraw();
   }
 
   redraw() {

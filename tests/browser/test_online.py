@@ -8,9 +8,21 @@ import urllib.error
 import urllib.request
 
 import pytest
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.common.by import By
 
-from conftest import EXAMPLES, Page, wait_for
+from conftest import EXAMPLES, Page
+from conftest import wait_for as wait_until
+
+
+def wait_for(condition, **kwargs):
+    """As conftest's, with an element not drawn yet, or drawn again meanwhile, as a no."""
+    def looked():
+        try:
+            return condition()
+        except (NoSuchElementException, StaleElementReferenceException):
+            return False
+    return wait_until(looked, **kwargs)
 
 
 class Online(Page):
@@ -211,7 +223,7 @@ def test_plcopen_counters_drawn_live_and_stopped_at_a_block(start, browser, comp
     wait_for(lambda: fbd("[data-wire='2:CLK']"), what="the FBD drawn")
     languages = [d.get_attribute("data-language") for d in browser.find_elements(By.CSS_SELECTOR, "#ondiagrams .diagram")]
     assert "FBD" in languages and "LD" in languages
-    assert fbd("[data-element='2'] .label").text == "R_TRIG Edge"
+    wait_for(lambda: fbd("[data-element='2'] .label").text == "R_TRIG Edge", what="the edge detector named")
     wait_for(lambda: "off" in fbd("[data-wire='2:CLK']").get_attribute("class").split(), what="Pulse drawn FALSE")
 
     # A rising edge of the pulse: the wire into the edge detector lights, the count goes up.
@@ -234,3 +246,40 @@ def test_plcopen_counters_drawn_live_and_stopped_at_a_block(start, browser, comp
     assert page.text("onstack").split(" → ") == ["Bench", "Bench.Cpu", "Bench.Cpu.Counters", "Bench.Cpu.Counters.ByFBD"]
     if os.environ.get("QV_SCREENSHOTS"):
         browser.save_screenshot(os.path.join(os.environ["QV_SCREENSHOTS"], "online-plcopen.png"))
+
+
+def test_tanks_call_stack_instance_values_and_step_over(start, browser, compiled):
+    """Three instances of one function block: paused in the second, the page shows its call
+    stack and that instance's values; a step over the call runs the block's body whole."""
+    program = compiled(os.path.join(EXAMPLES, "iec", "tank.st"), "tanks", "--revision", "2")
+    cell = start.cell("tanks", program)
+    server = start.serve(cell)
+    page = Online(browser, server.url)
+    wait_for(lambda: page.badges(92), what="the program's source")
+    cell.qvctl("break", "add", "Tanks.Tank[2]@tank.st:60")
+    page.press_id("onrun")
+    wait_for(lambda: page.current_line() == 60, what="the pause in the block")
+    assert page.text("onstack").split(" → ") == ["Tanks", "Tanks.Tank[2]"]
+    # The block's lines show the paused instance's values: the second tank fills at 5 a cycle.
+    assert browser.find_element(By.ID, "oninstance").get_attribute("value") == "Tanks.Tank[2]"
+    wait_for(lambda: page.badges(66).get("Tanks.Tank[2].Inflow") == "5", what="Tank[2]'s inflow on line 66")
+    cell.qvctl("break", "remove", "Tanks.Tank[2]@tank.st:60")
+    page.press_id("oncycle")
+    wait_for(lambda: page.status() == "STOP", what="the end of the cycle")
+
+    # On the call in the program, a step over lands on the next line of the program.
+    page.line(92).find_element(By.CSS_SELECTOR, ".gutter").click()
+    wait_for(lambda: page.listed(92), what="the call's line listed")
+    page.press_id("onrun")
+    wait_for(lambda: page.current_line() == 92 and page.status() == "PAUSE", what="the pause on the first call")
+    assert page.text("onstack") == "Tanks"
+    page.press_id("onover")
+    wait_for(lambda: page.current_line() == 93, what="the line after the call")
+    assert page.text("onstack") == "Tanks"
+    # To the end of the cycle stops at the listed call again, for the second tank; a plain
+    # step goes into its body.
+    page.press_id("oncycle")
+    wait_for(lambda: page.current_line() == 92, what="the pause on the second call")
+    page.press_id("onstep")
+    wait_for(lambda: page.current_line() == 31, what="the first line of the block")
+    assert page.text("onstack").split(" → ") == ["Tanks", "Tanks.Tank[2]"]
