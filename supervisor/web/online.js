@@ -800,7 +800,7 @@ class Online {
       for (const g of this.root.querySelectorAll('#ondiagrams [data-location]'))
         g.classList.toggle('listed', pairs.has(g.dataset.location + '/' + g.dataset.instance));
     }
-    const key = paused ? [paused.location, paused.instance, s.cycle].join('/') : '';
+    const key = paused ? [paused.location, paused.instance, s.cycle].join('/') : s.statusName;
     if (key === this.pausedKey && !redrawn) return;
     this.pausedKey = key;
     for (const line of this.root.querySelectorAll('.srcline.current')) line.classList.remove('current');
