@@ -139,6 +139,7 @@ END_PROGRAM
     {"units", 2, R"(VAR_GLOBAL
     Shared : INT := 3;
     Limit : INT := 100;
+    Settle : TIME := T#2s;  (* a global whose initial value is a constant of its own *)
 END_VAR
 
 FUNCTION Scale : REAL
@@ -206,7 +207,7 @@ END_PROGRAM
       {"Main.P.Tanks[3].Full", "TRUE"}, {"Main.P.Tanks[2].Full", "FALSE"}, {"Main.P.Tanks[1].Calls", "2"},
       {"Main.P.Pump.Level", "2"}, {"Main.P.Sum", "120"}, {"Main.sum", "120"}, {"Main.f", "6"}, {"Main.f2", "1.5"},
       {"Main.x", "1"}, {"Main.y", "2"}, {"Main.old", "2"}, {"Main.ok", "TRUE"}, {"Main.g", "hi bob"}, {"Main.Runs", "2"},
-      {"Main.OutWord", "258"}, {"Main.Shared", "3"}}},
+      {"Main.OutWord", "258"}, {"Main.Shared", "3"}, {"Main.Settle", "0/20000"}}},
 
     {"library", 3, R"(PROGRAM Main
 VAR
