@@ -697,7 +697,7 @@ class Online {
       const group = el('g', { class: 'element ' + e.kind, 'data-element': e.id });
       el('rect', { x: e.x, y: e.y, width: Math.max(e.width, 8), height: Math.max(e.height, 8) }, group);
       const label = e.kind === 'block' ? e.type + (e.instance ? ' ' + e.instance : '')
-        : e.kind === 'actionBlock' ? (e.actions || []).map((a) => (a.qualifier || 'N') + ' ' + a.action).join(', ')
+        : e.kind === 'actionBlock' ? (e.actions || []).map((a) => (a.qualifier || 'N') + (a.time ? ' ' + a.time : '') + ' ' + a.action).join(', ')
           : e.kind === 'jumpStep' ? '→ ' + e.name
             : e.variable || e.name || (e.kind === 'transition' ? '' : e.type || e.kind);
       // A block's name, a contact's or a coil's variable above it; the rails need none.

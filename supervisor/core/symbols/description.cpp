@@ -406,6 +406,16 @@ const json& object(const json& item, const std::string& what) {
     return item;
 }
 
+// An action with its qualifier, as a step of a chart or an action block of a drawing
+// lists it; a drawing gives the time as the project file's "duration".
+Chart::Association readAssociation(const json& item, const std::string& where, EntryBudget& budget) {
+    Entry one{object(item, "an action of " + where), "an action of " + where};
+    budget.take();
+    const std::string time = optionalText(one, "time");
+    return {one.text("action"), optionalText(one, "qualifier"), time.empty() ? optionalText(one, "duration") : time,
+            optionalText(one, "indicator")};
+}
+
 Chart readChart(const json& item, EntryBudget& budget) {
     Entry c{object(item, "a chart"), "a chart"};
     Chart chart;
@@ -422,12 +432,7 @@ Chart readChart(const json& item, EntryBudget& budget) {
         step.initial = e.flag("initial");
         step.file = optionalText(e, "file");
         step.line = optionalNumber(e, "line");
-        for (const json& a : e.list("actions")) {
-            Entry one{object(a, "an action of " + e.where), "an action of " + e.where};
-            budget.take();
-            step.actions.push_back({one.text("action"), optionalText(one, "qualifier"), optionalText(one, "time"),
-                                    optionalText(one, "indicator")});
-        }
+        for (const json& a : e.list("actions")) step.actions.push_back(readAssociation(a, e.where, budget));
         chart.steps.push_back(std::move(step));
     }
     for (const json& t : c.list("transitions")) {
@@ -474,12 +479,7 @@ Diagram readDiagram(const json& item, EntryBudget& budget) {
         element.rung = optionalNumber(e, "rung");
         element.variable = optionalText(e, "variable");
         element.name = optionalText(e, "name");
-        for (const json& a : e.list("actions")) {
-            Entry one{object(a, "an action of " + e.where), "an action of " + e.where};
-            budget.take();
-            element.actions.push_back({one.text("action"), optionalText(one, "qualifier"), optionalText(one, "time"),
-                                       optionalText(one, "indicator")});
-        }
+        for (const json& a : e.list("actions")) element.actions.push_back(readAssociation(a, e.where, budget));
         for (const json& i : e.list("inputs")) {
             Entry pin{object(i, "an input of " + e.where), "an input of " + e.where};
             budget.take();
