@@ -412,7 +412,7 @@ private:
         block(b, indent);
         --loops_;
     }
-    void statement(Stmt& s, int indent);
+    void statement(Stmt& s, int indent, bool sameLocation = false);
     void assign(Expr& target, Expr& value, int indent);
     void blockCall(Expr& call, int indent);
     // Remembers the temporary pool's cursor before a loop; returns the statement that gives
@@ -1072,17 +1072,22 @@ Value Generator::userFunction(Expr& e, const Pou& f) {
 
 void Generator::block(Block& b, int indent) {
     bool after = false;
+    int32_t previous = -1;
     for (StmtPtr& s : b) {
         if (after) {
             diag_.warning(s->at, "unreachable statement");
             after = false;
         }
-        statement(*s, indent);
+        // Statements that follow each other on one line (a rung of a drawing compiles to
+        // several) are one place to pause at: the program stops there once, not at each.
+        const int32_t location = s->hidden ? -1 : locationOf(s->at);
+        statement(*s, indent, location >= 0 && location == previous);
+        if (location >= 0) previous = location;
         if (s->kind == Stmt::Return || s->kind == Stmt::Exit) after = true;
     }
 }
 
-void Generator::statement(Stmt& s, int indent) {
+void Generator::statement(Stmt& s, int indent, bool sameLocation) {
     statementAt_ = s.at;
     const int32_t location = locationOf(s.at);
     if (!s.hidden && !seen_.count(location)) {
@@ -1092,7 +1097,7 @@ void Generator::statement(Stmt& s, int indent) {
     faults_ = false;
     allocates_ = false;
     prelude_.clear();
-    if (!s.hidden) emit(indent, "QVC_AT(" + str(location) + ");");
+    if (!s.hidden && !sameLocation) emit(indent, "QVC_AT(" + str(location) + ");");
     const std::size_t body = out_.size();
     switch (s.kind) {
         case Stmt::Assign: assign(*s.target, *s.value, indent); break;
