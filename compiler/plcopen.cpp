@@ -670,6 +670,7 @@ Text stText(pugi::xml_node node, const Body& body) {
 }
 
 void appendText(const Text& text, std::vector<Line>& into) {
+    constexpr int kMaxPadding = 200;
     int line = text.line;
     std::size_t start = 0;
     bool first = true;
@@ -677,8 +678,15 @@ void appendText(const Text& text, std::vector<Line>& into) {
         std::size_t end = text.text.find('\n', start);
         if (end == std::string::npos) end = text.text.size();
         std::string l = text.text.substr(start, end - start);
-        if (first && text.column > 1) l = std::string(static_cast<std::size_t>(text.column - 1), ' ') + l;
-        into.push_back({line, std::move(l), 0, true});
+        // Far along its line (a file written on one line), the first line is not padded,
+        // which would cost the square of the file's size: a diagnostic on it points at the
+        // start of the text instead.
+        if (first && text.column > kMaxPadding) {
+            into.push_back({line, std::move(l), text.column, false});
+        } else {
+            if (first && text.column > 1) l = std::string(static_cast<std::size_t>(text.column - 1), ' ') + l;
+            into.push_back({line, std::move(l), 0, true});
+        }
         first = false;
         ++line;
         start = end + 1;
