@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/compiler/compiler_twins.h"
+#include "tests/programs/qvctl_driver.h"
 
 namespace qvtest::compiler {
 namespace {
@@ -93,6 +94,50 @@ INSTANTIATE_TEST_SUITE_P(FourWays, Counters,
                          ::testing::Values(Way{"ST", "CountST"}, Way{"SFC", "CountSFC"}, Way{"FBD", "CountFBD"},
                                            Way{"LD", "CountLD"}),
                          [](const ::testing::TestParamInfo<Way>& row) { return std::string(row.param.language); });
+
+// The XML line a drawn element's location stands on, from the description (0 if none).
+int lineOfElement(const nlohmann::json& symbols, const std::string& element) {
+    for (const nlohmann::json& l : symbols["locations"])
+        if (l.value("element", "") == element) return l["line"].get<int>();
+    return 0;
+}
+
+// A rung of the ladder counter is a place to pause at, named by the POU and the rung: the
+// program stops there on the rung's XML line with the rungs above already run and this one
+// not yet, and goes on from there.
+TEST(PlcopenExamples, TheLadderCounterPausesAtARung) {
+    const Result built = buildExample("counters.xml", "plc_counters_break");
+    ASSERT_EQ(built.status, 0) << built.output;
+    const nlohmann::json symbols = symbolsOf("plc_counters_break");
+    const int line = lineOfElement(symbols, "CounterLD@rung:2");
+    ASSERT_GT(line, 0);
+    ProgramRun run("qvct_plc_counters_break", "plcbreak");
+    ASSERT_TRUE(run.start({"QV_TIMEOUT=20"}));
+    ASSERT_TRUE(run.waitUntilStopped()) << run.console();
+    qv::ImageView& image = run.image();
+    auto value = [&](const std::string& name) { return valueOf(image, symbols, "Bench.Cpu.Counters." + name); };
+
+    EXPECT_CTL(ctl(run, {"set", "Counters.Pulse", "TRUE"}), 0, "Bench.Cpu.Counters.Pulse = TRUE\n");
+    EXPECT_CTL(ctl(run, {"break", "add", "CounterLD@rung:2"}), 0, "breakpoint: pause at CounterLD@rung:2\n");
+    EXPECT_CTL(ctl(run, {"run"}), 0, "PAUSE in cycle 1\n");
+    ASSERT_TRUE(waitUntil([&] {
+        return debug::read(image.execstatus()) == qv::kStatusPause &&
+               debug::read(image.controlInt(qv::kBpcurrentlocationFromExec)) == line;
+    })) << run.console();
+    const CtlResult status = ctl(run, {"status"});
+    EXPECT_NE(status.output.find("paused at  counters.xml:" + std::to_string(line) + " in Bench.Cpu.Counters.ByLD\n"),
+              std::string::npos)
+        << status.output;
+    // Rung 1 energised Bump on the pulse's edge; rung 2 has not added yet.
+    EXPECT_EQ(value("ByLD.Bump"), "TRUE");
+    EXPECT_EQ(value("ByLD.Count"), "0");
+    EXPECT_EQ(value("ByST.Count"), "1");  // the ST counter ran before the ladder
+    EXPECT_CTL(ctl(run, {"break", "remove", "CounterLD@rung:2"}), 0, "breakpoint removed: CounterLD@rung:2\n");
+    EXPECT_CTL(ctl(run, {"stop"}), 0, "STOP after cycle 1\n");
+    EXPECT_EQ(value("ByLD.Count"), "1");
+    EXPECT_EQ(value("Agree"), "TRUE");
+    EXPECT_EQ(run.end(), 0);
+}
 
 TEST(PlcopenExamples, TheBistableCylinderDrawnBehavesAsTheDeliveredOne) {
     const Result built = buildExample("bistable_cylinder.xml", "bistable_cylinder_xml", "--revision 3");
