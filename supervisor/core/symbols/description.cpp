@@ -730,7 +730,9 @@ std::optional<std::string> readBoundedFile(const std::string& path, std::string&
                                            const std::string& what) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        error = errno == ELOOP ? path + " is a symbolic link; name the " + what + " itself"
+        // "name the description itself", as qvctl has always said of descriptions
+        const std::string named = what == "symbol description" ? "description" : what;
+        error = errno == ELOOP ? path + " is a symbolic link; name the " + named + " itself"
                                : "cannot read " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
