@@ -533,8 +533,12 @@ class Online {
         el('polyline', { points: [x, barY, x, barY + 14, target.x + W / 2, barY + 14, target.x + W / 2, target.y].join(' '), class: 'wire' }, group);
       }
       // The condition as written, and whether the transition fired in the last cycle.
-      const label = text(x + 24, barY + 4, this.conditionText(chart, t), 'cond', group);
+      const condition = this.conditionText(chart, t);
+      const label = text(x + 24, barY + 4, condition, 'cond', group);
       label.setAttribute('data-condition', t.name);
+      // The live value of each variable the condition reads, after it: why a transition
+      // does not fire is read there.
+      if (instance) this.conditionValues(path, condition, text(x + 24, barY + 16, '', 'condvalues', group));
       const fired = instance ? this.variable(path + '.' + t.name) : undefined;
       if (fired !== undefined) {
         const mark = (value) => group.classList.toggle('fired', value === 'TRUE');
@@ -586,6 +590,27 @@ class Online {
     const m = /:=\s*(.*?)\s*;?\s*(END_TRANSITION.*)?$/i.exec(line);
     const condition = m ? m[1].replace(/;$/, '') : '';
     return condition.length > 40 ? condition.slice(0, 39) + '…' : condition;
+  }
+
+  // Under the condition's text, the value of each variable it names (Button, T1.Q,
+  // Fill.X), looked up under the chart's instance path as the source writes it, in any case.
+  conditionValues(path, condition, line) {
+    if (!this.namesUpper) {
+      this.namesUpper = new Map();
+      for (const name of Object.keys(this.panel.byName)) this.namesUpper.set(name.toUpperCase(), this.panel.byName[name]);
+    }
+    const words = new Set(['AND', 'OR', 'XOR', 'NOT', 'MOD', 'TRUE', 'FALSE']);
+    const seen = new Set();
+    for (const [name] of condition.replace(/'[^']*'|"[^"]*"|[A-Za-z]+#[\w.:-]+/g, ' ').matchAll(/[A-Za-z_][\w]*(\.[A-Za-z_][\w]*)*/g)) {
+      const upper = name.toUpperCase();
+      if (words.has(upper) || seen.has(upper)) continue;
+      seen.add(upper);
+      const k = this.namesUpper.get((path + '.' + name).toUpperCase());
+      if (k === undefined) continue;
+      const span = document.createElementNS(SVG_NS, 'tspan');
+      line.appendChild(span);
+      this.chartMark(k, (value) => { span.textContent = (seen.size > 1 ? '  ' : '') + name + '=' + value; });
+    }
   }
 
   chartMark(k, apply) {

@@ -136,6 +136,9 @@ def test_traffic_light_chart_lit_and_a_transition_stepped(start, browser, compil
     assert "active" not in page.step_classes("CarsSlow")
     conditions = [c.text for c in browser.find_elements(By.CSS_SELECTOR, "#oncharts [data-condition]")]
     assert conditions[0] == "Waiting AND CarsGo.T >= T#5s"
+    # Under it, the values it reads, live: no request is stored yet.
+    values = browser.find_element(By.CSS_SELECTOR, "#oncharts [data-transition='TRANSITION1'] .condvalues")
+    wait_for(lambda: "Waiting=FALSE" in values.text and "CarsGo.T=" in values.text, what="the condition's values")
 
     # A click on CarsSlow stops the program when the transition to it fires.
     page.step("CarsSlow").click()
