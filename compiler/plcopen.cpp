@@ -14,51 +14,20 @@ namespace qvc {
 
 namespace {
 
+using plcopen::child;
+using plcopen::children;
+using plcopen::is;
+using plcopen::isIdentifier;
 using plcopen::Line;
+using plcopen::localName;
+using plcopen::trimmed;
 using ordered_json = nlohmann::ordered_json;
-
-// The name of an element without its namespace prefix: editors write <project> and
-// <xhtml:p>, some <ppx:project>.
-const char* localName(pugi::xml_node node) {
-    const char* name = node.name();
-    const char* colon = std::strrchr(name, ':');
-    return colon ? colon + 1 : name;
-}
-
-bool is(pugi::xml_node node, const char* name) { return std::strcmp(localName(node), name) == 0; }
-
-pugi::xml_node child(pugi::xml_node node, const char* name) {
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && is(c, name)) return c;
-    return {};
-}
-
-std::vector<pugi::xml_node> children(pugi::xml_node node, const char* name) {
-    std::vector<pugi::xml_node> out;
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && is(c, name)) out.push_back(c);
-    return out;
-}
 
 // The first element child, whatever its name (the <INT/> inside a <type>).
 pugi::xml_node firstElement(pugi::xml_node node) {
     for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
         if (c.type() == pugi::node_element && !is(c, "documentation") && !is(c, "addData")) return c;
     return {};
-}
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
-    std::size_t k = 0;
-    while (k < s.size() && std::isspace(static_cast<unsigned char>(s[k]))) ++k;
-    return s.substr(k);
-}
-
-// An XML name used as an ST name: only letters, digits and underscores pass, so that no
-// attribute can bring text of its own into the translation.
-bool isIdentifier(const std::string& s) {
-    if (s.empty() || s.size() > 200 || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
-    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
 }
 
 // Where each line of a text starts, and the line and column of a byte offset in it.
@@ -624,6 +593,41 @@ nlohmann::ordered_json translatePlcopen(Source& source, int file, Diagnostics& d
 }
 
 namespace plcopen {
+
+const char* localName(pugi::xml_node node) {
+    const char* name = node.name();
+    const char* colon = std::strrchr(name, ':');
+    return colon ? colon + 1 : name;
+}
+
+bool is(pugi::xml_node node, const char* name) { return std::strcmp(localName(node), name) == 0; }
+
+pugi::xml_node child(pugi::xml_node node, const char* name) {
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && is(c, name)) return c;
+    return {};
+}
+
+std::vector<pugi::xml_node> children(pugi::xml_node node, const char* name) {
+    std::vector<pugi::xml_node> out;
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && is(c, name)) out.push_back(c);
+    return out;
+}
+
+std::string trimmed(std::string s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+    std::size_t k = 0;
+    while (k < s.size() && std::isspace(static_cast<unsigned char>(s[k]))) ++k;
+    return s.substr(k);
+}
+
+// An XML name used as an ST name: only letters, digits and underscores pass, so that no
+// attribute can bring text of its own into the translation.
+bool isIdentifier(const std::string& s) {
+    if (s.empty() || s.size() > 200 || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
+    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
 
 namespace {
 

@@ -70,6 +70,18 @@ struct Body {
     void warning(pugi::xml_node node, const std::string& message) const;
 };
 
+// Elements by their names without a namespace prefix (editors write <project> and
+// <xhtml:p>, some <ppx:project>).
+const char* localName(pugi::xml_node node);
+bool is(pugi::xml_node node, const char* name);
+pugi::xml_node child(pugi::xml_node node, const char* name);  // the first, or none
+std::vector<pugi::xml_node> children(pugi::xml_node node, const char* name);
+
+std::string trimmed(std::string s);
+// A name from the XML that may go into the generated text: letters, digits and
+// underscores only, so that no attribute brings text of its own into the translation.
+bool isIdentifier(const std::string& s);
+
 // The text of an ST fragment inside `node` (an <ST> or <inline> element, whose text sits
 // directly inside or in an <xhtml:p>), and the XML line and column it starts at.
 struct Text {

@@ -29,42 +29,9 @@ using ordered_json = nlohmann::ordered_json;
 
 // ---- XML helpers ---------------------------------------------------------------------
 
-const char* localName(pugi::xml_node node) {
-    const char* name = node.name();
-    const char* colon = std::strrchr(name, ':');
-    return colon ? colon + 1 : name;
-}
-
-bool is(pugi::xml_node node, const char* name) { return std::strcmp(localName(node), name) == 0; }
-
-pugi::xml_node child(pugi::xml_node node, const char* name) {
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && is(c, name)) return c;
-    return {};
-}
-
-std::vector<pugi::xml_node> children(pugi::xml_node node, const char* name) {
-    std::vector<pugi::xml_node> out;
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && is(c, name)) out.push_back(c);
-    return out;
-}
-
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
-}
-
-std::string trimmed(std::string s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
-    std::size_t k = 0;
-    while (k < s.size() && std::isspace(static_cast<unsigned char>(s[k]))) ++k;
-    return s.substr(k);
-}
-
-bool isIdentifier(const std::string& s) {
-    if (s.empty() || s.size() > 200 || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
-    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
 }
 
 // The text inside an <expression> or <variable> element.

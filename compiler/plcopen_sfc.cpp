@@ -23,46 +23,15 @@ using Id = unsigned long long;
 
 // ---- XML helpers --------------------------------------------------------------------
 
-// The name of an element without its namespace prefix (<ppx:step> is a <step>).
-const char* localName(pugi::xml_node node) {
-    const char* name = node.name();
-    const char* colon = std::strrchr(name, ':');
-    return colon ? colon + 1 : name;
-}
-
-bool is(pugi::xml_node node, const char* name) { return std::strcmp(localName(node), name) == 0; }
-
-pugi::xml_node child(pugi::xml_node node, const char* name) {
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && is(c, name)) return c;
-    return {};
-}
-
-std::vector<pugi::xml_node> children(pugi::xml_node node, const char* name) {
-    std::vector<pugi::xml_node> out;
-    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && is(c, name)) out.push_back(c);
-    return out;
-}
-
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::string trimmed(std::string s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
-    std::size_t k = 0;
-    while (k < s.size() && std::isspace(static_cast<unsigned char>(s[k]))) ++k;
-    return s.substr(k);
-}
-
 // A name from the XML that goes into the chart's text: letters, digits and underscores
 // only, and none of the words of the chart itself, so no attribute brings text of its own.
-bool isIdentifier(const std::string& s) {
-    if (s.empty() || s.size() > 200 || std::isdigit(static_cast<unsigned char>(s[0]))) return false;
-    if (!std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }))
-        return false;
+bool isChartName(const std::string& s) {
+    if (!isIdentifier(s)) return false;
     static const std::set<std::string> words = {"initial_step", "step", "end_step", "transition", "end_transition", "from",
                                                 "to", "action", "end_action", "priority"};
     return words.count(lower(s)) == 0;
@@ -178,7 +147,7 @@ private:
                 }
             if (is(e.node, "step")) {
                 const std::string name = e.node.attribute("name").as_string();
-                if (!isIdentifier(name)) {
+                if (!isChartName(name)) {
                     fail(e.node, what(e.node) + ": " + (name.empty() ? "no name" : "the name \"" + name.substr(0, 40) + "\" is not an identifier"));
                     continue;
                 }
@@ -384,7 +353,7 @@ private:
     // The condition of a referenced transition, or a diagnostic at its element.
     void readNamed(NamedTransition& t) {
         const std::string where = "SFC transition " + t.name.substr(0, 40);
-        if (!isIdentifier(t.name)) {
+        if (!isChartName(t.name)) {
             fail(t.node, where + ": the name is not an identifier");
             return;
         }
@@ -510,7 +479,7 @@ private:
                 continue;
             }
             const std::string indicator = trimmed(a.attribute("indicator").as_string());
-            if (!indicator.empty() && !isIdentifier(indicator)) {
+            if (!indicator.empty() && !isChartName(indicator)) {
                 body_.error(a, where + ": the indicator \"" + indicator.substr(0, 40) + "\" is not a variable");
                 continue;
             }
@@ -519,7 +488,7 @@ private:
             int column = 0;
             if (const pugi::xml_node reference = child(a, "reference")) {
                 name = reference.attribute("name").as_string();
-                if (!isIdentifier(name)) {
+                if (!isChartName(name)) {
                     body_.error(reference, where + ": the action \"" + name.substr(0, 40) + "\" is not an action or a variable");
                     continue;
                 }
@@ -548,7 +517,7 @@ private:
             std::all_of(u.begin() + 2, u.end() - 1, [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '.'; }) &&
             std::isdigit(static_cast<unsigned char>(u[2])))
             return "T#" + u.substr(2);
-        if (isIdentifier(d)) return d;
+        if (isChartName(d)) return d;
         const bool safe = std::all_of(d.begin(), d.end(), [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) || c == '#' || c == '_' || c == '.' || c == '-';
         });
