@@ -404,6 +404,8 @@ private:
         interface(iface);
 
         const pugi::xml_node bodyNode = child(p, "body");
+        if (children(p, "body").size() > 1)
+            diag_.warning(at(children(p, "body")[1]), "POU " + name + ": only the first body is compiled");
         const pugi::xml_node language = firstElement(bodyNode);
         plcopen::Body body{source_, file_, diag_, name, language ? localName(language) : "", p, &starts_};
         if (!language) {
@@ -474,6 +476,12 @@ private:
         if (name.empty()) return;
         emit(c, "CONFIGURATION " + name);
         for (pugi::xml_node g : children(c, "globalVars")) varSection(g, "VAR_GLOBAL");
+        // Initial values given from the configuration would change the program: say that
+        // they are not applied rather than lose them without a word.
+        for (pugi::xml_node v : children(c, "configVars"))
+            if (child(v, "variable")) error(v, "configuration " + name + ": configVars (VAR_CONFIG) are not supported; give the initial values in the POUs");
+        for (pugi::xml_node v : children(c, "accessVars"))
+            if (child(v, "variable")) diag_.warning(at(v), "configuration " + name + ": accessVars are not read (access paths serve a communication partner this runtime does not have)");
         for (pugi::xml_node r : children(c, "resource")) resource(r);
         emit(endLine(c), "END_CONFIGURATION");
     }

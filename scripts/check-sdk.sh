@@ -79,4 +79,10 @@ source=$PWD/examples/iec/conveyor.st
 examples/iec/play.sh "$prefix/qvc/conveyor" "$prefix/sdk/bin/qvctl" examples/iec/conveyor.scenario ||
   fail "the conveyor built with the installed qvc did not play its scenario"
 
-echo "check-sdk: both example models and the Structured Text conveyor build against the installed SDK and answer qvctl by name"
+# A PLCopen project (a drawn chart driving an FBD block) through the package's qv_add_iec_program.
+cmake -S examples/plcopen -B "$prefix/plcopen" -DCMAKE_PREFIX_PATH="$prefix/sdk" >/dev/null
+cmake --build "$prefix/plcopen" -j "$jobs" --target plc_motor >/dev/null
+examples/iec/play.sh "$prefix/plcopen/plc_motor" "$prefix/sdk/bin/qvctl" examples/plcopen/motor.scenario ||
+  fail "the PLCopen motor project built with qv_add_iec_program did not play its scenario"
+
+echo "check-sdk: both example models, the Structured Text conveyor and a PLCopen project build against the installed SDK and answer qvctl by name"

@@ -86,6 +86,9 @@ const BadProject kBad[] = {
     {"UnknownElement", "<type><BOOL/></type>", "<type><BOOLEAN/></type>", "bad.xml:22:49: error: unknown type <BOOLEAN>"},
     {"MistakeInTheBody", "P.b[1]", "P.c[1]", "bad.xml:31:"},
     {"MalformedXml", "</pous>", "</pou>", "bad.xml:37:7: error: malformed XML"},
+    {"ConfigVars", "<resource name=\"Res\">",
+     "<configVars><variable name=\"X\"><type><INT/></type></variable></configVars><resource name=\"Res\">",
+     "configVars (VAR_CONFIG) are not supported"},
     {"NameThatIsNoIdentifier", "name=\"Main1\"", "name=\"Main 1\"", "a program instance has a name that is not an identifier"},
 };
 
