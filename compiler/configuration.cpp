@@ -91,6 +91,11 @@ Schedule lowerConfiguration(Unit& unit, Diagnostics& diag, double periodMicrosec
     for (std::size_t r = 0; r < c.resources.size(); ++r) {
         for (const TaskDecl& t : c.resources[r].tasks) {
             Task task{&t, 0, 0};
+            if (t.name == "CYCLE") {
+                diag.error(t.at, "a task cannot be named " + t.raw + ": the resource counts its cycles in " + c.resources[r].raw + ".Cycle");
+                ok = false;
+                continue;
+            }
             if (!t.interval) {
                 diag.error(t.at, "task " + t.raw + " has no INTERVAL: event tasks (SINGLE) are not supported");
                 ok = false;

@@ -123,6 +123,7 @@ END_CONFIGURATION
         {"    TASK T (INTERVAL := T#20ms);\n    PROGRAM I WITH U : P;", "8:20: error: no task named U in resource R"},
         {"    TASK T (INTERVAL := 20);\n    PROGRAM I WITH T : P;", "7:25: error: INTERVAL takes a positive duration in whole milliseconds, such as T#20ms"},
         {"    TASK T (INTERVAL := T#20ms, COLOUR := 1);", "7:33: error: a task has INTERVAL, PRIORITY or SINGLE, not COLOUR"},
+        {"    TASK Cycle (INTERVAL := T#20ms);\n    PROGRAM I WITH Cycle : P;", "7:10: error: a task cannot be named Cycle: the resource counts its cycles in R.Cycle"},
     };
     int k = 0;
     for (const auto& [body, expected] : cases) {
