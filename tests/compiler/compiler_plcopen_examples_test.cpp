@@ -34,7 +34,15 @@ struct Way {
 
 class Counters : public ::testing::TestWithParam<Way> {
 protected:
-    static void SetUpTestSuite() { built_ = buildExample("counters.xml", "plc_counters"); }
+    // ctest runs each language in a process of its own, two at a time: each builds its own
+    // program, so that none runs a file another is writing.
+    static std::string program() { return "plc_counters_" + std::to_string(getpid()); }
+    static void SetUpTestSuite() { built_ = buildExample("counters.xml", program()); }
+    static void TearDownTestSuite() {
+        std::error_code ignored;
+        std::filesystem::remove(std::string(QV_BUILD_BIN_DIR) + "/qvct_" + program(), ignored);
+        std::filesystem::remove(std::string(QV_BUILD_BIN_DIR) + "/qvct_" + program() + ".symbols.json", ignored);
+    }
     static Result built_;
 };
 Result Counters::built_;
@@ -44,14 +52,14 @@ Result Counters::built_;
 TEST_P(Counters, CountTheRisingEdgesInEveryCycle) {
     ASSERT_EQ(built_.status, 0) << built_.output;
     EXPECT_EQ(built_.output.find("warning"), std::string::npos) << built_.output;
-    const nlohmann::json symbols = symbolsOf("plc_counters");
+    const nlohmann::json symbols = symbolsOf(program());
     ASSERT_FALSE(symbols.is_discarded());
     // The drawings of the three graphical counters are in the description.
     std::vector<std::string> drawn;
     for (const nlohmann::json& d : symbols["diagrams"]) drawn.push_back(d["pou"]);
     EXPECT_EQ(drawn, (std::vector<std::string>{"CounterSFC", "CounterFBD", "CounterLD"}));
 
-    ProgramRun run("qvct_plc_counters", "plcc");
+    ProgramRun run("qvct_" + program(), "plcc");
     ASSERT_TRUE(run.start({"QV_TIMEOUT=20"}));
     ASSERT_TRUE(run.waitUntilStopped()) << run.console();
     qv::ImageView& image = run.image();
