@@ -51,14 +51,16 @@ fail() {
 (cd "$folder" && QV_MEMORY_NAME=$image QV_TIMEOUT=10 exec "$program" >console.txt 2>&1) &
 pid=$!
 up=false
+answer=""
 for _ in $(seq 200); do
-  if qvctl status 2>/dev/null | grep -q '^status *STOP'; then
+  answer=$(qvctl status 2>&1 || true)
+  if grep -q '^status *STOP' <<<"$answer"; then
     up=true
     break
   fi
   sleep 0.05
 done
-$up || fail "0: $(basename "$program") did not come up on image $image"
+$up || { echo "play.sh: what qvctl status said last: $answer" >&2; fail "0: $(basename "$program") did not come up on image $image"; }
 $narrate && echo "$(basename "$program") runs on image $image, stopped; the supervisor drives it cycle by cycle."
 
 number=0
