@@ -112,8 +112,9 @@ iec_panel() {
     sleep 0.1
   done
   echo "$name runs on image $QV_MEMORY_NAME (its console: $folder/console.txt)."
-  echo "Open the address below: the page opens on the program's source, live (its online view; add &view=panel"
-  echo "to the address for the panel alone). Click a line to stop there, then STEP. Ctrl-C ends the demo."
+  echo "Open the address below: the page opens on the program's online view, live (its source, or a project's"
+  echo "drawings; add &view=panel to the address for the panel alone). Click a line or a block to stop there,"
+  echo "then Step. Ctrl-C ends the demo."
   build-demo/bin/qvctl serve "$@"
 }
 
