@@ -58,20 +58,20 @@ def st(xml, text, tag="ST"):
 
 # ---- Types and variables -------------------------------------------------------------------
 
-def write_type(xml, spec):
+def write_type(xml, kind):
     """BOOL, INT, ... ; "R_TRIG" or any other name is derived; ("ARRAY", lo, hi, base)."""
-    if isinstance(spec, tuple) and spec[0] == "ARRAY":
-        _, lo, hi, base = spec
+    if isinstance(kind, tuple) and kind[0] == "ARRAY":
+        _, lo, hi, base = kind
         xml.open("array")
         xml.empty("dimension", lower=lo, upper=hi)
         xml.open("baseType")
         write_type(xml, base)
         xml.close("baseType")
         xml.close("array")
-    elif spec in ELEMENTARY:
-        xml.empty(spec)
+    elif kind in ELEMENTARY:
+        xml.empty(kind)
     else:
-        xml.empty("derived", name=spec)
+        xml.empty("derived", name=kind)
 
 
 class Var:

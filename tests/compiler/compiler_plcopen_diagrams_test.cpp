@@ -16,9 +16,9 @@ namespace {
 // ---- Writing drawings ------------------------------------------------------------------
 
 // "5" or "5.OUT", several separated by commas: the connections of one input.
-std::string connections(const std::string& spec) {
+std::string connections(const std::string& wiring) {
     std::string xml = "<connectionPointIn>";
-    std::stringstream in(spec);
+    std::stringstream in(wiring);
     std::string one;
     while (std::getline(in, one, ',')) {
         const std::size_t dot = one.find('.');
