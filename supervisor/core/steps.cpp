@@ -1,8 +1,6 @@
 // Steps named by their instance and number, through the table of step instances.
 #include "supervisor/core/steps.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <span>
 
@@ -151,15 +149,10 @@ std::optional<std::vector<LocationBreakpoint>> elementBreakpoints(const symbols:
         error = "no " + element + " in the drawings of " + std::string(pou);
         return std::nullopt;
     }
-    const auto same = [](std::string_view a, std::string_view b) {
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                   return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-               });
-    };
     std::vector<int32_t> instances, all;
     for (const symbols::InstanceName& i : set.sourceMap().instances) {
         all.push_back(i.number);
-        if (same(i.type, pou)) instances.push_back(i.number);
+        if (symbols::sameIgnoringCase(i.type, pou)) instances.push_back(i.number);
     }
     if (instances.empty()) instances = all;
     std::vector<LocationBreakpoint> pairs;

@@ -136,14 +136,9 @@ std::vector<int32_t> SymbolSet::locationsAt(std::string_view file, int32_t line)
 }
 
 std::vector<int32_t> SymbolSet::locationsOfElement(std::string_view element) const {
-    const auto same = [](std::string_view a, std::string_view b) {
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                   return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-               });
-    };
     std::vector<int32_t> found;
     for (const SourceLocation& l : sourceMap_.locations)
-        if (!l.element.empty() && same(l.element, element) && std::find(found.begin(), found.end(), l.location) == found.end())
+        if (!l.element.empty() && sameIgnoringCase(l.element, element) && std::find(found.begin(), found.end(), l.location) == found.end())
             found.push_back(l.location);
     return found;
 }
@@ -166,14 +161,15 @@ const EnumType::Value* EnumType::byValue(int32_t value) const {
     return nullptr;
 }
 
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 const EnumType::Value* EnumType::byName(std::string_view wanted) const {
-    auto same = [](std::string_view a, std::string_view b) {
-        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                   return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-               });
-    };
     for (const Value& v : values)
-        if (same(v.name, wanted)) return &v;
+        if (sameIgnoringCase(v.name, wanted)) return &v;
     return nullptr;
 }
 

@@ -32,6 +32,9 @@ inline constexpr std::size_t kMaxDescriptionEntries = 4000000;
 // A source file the description lists is served only up to this size.
 inline constexpr std::size_t kMaxSourceBytes = std::size_t{8} << 20;
 
+// Whether two IEC names are the same name: IEC names ignore case.
+bool sameIgnoringCase(std::string_view a, std::string_view b);
+
 // An enumerated type: its value names with their values.
 struct EnumType {
     struct Value {
